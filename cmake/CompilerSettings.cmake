@@ -32,3 +32,14 @@ if(CCACHE_PROGRAM)
     set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
     set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
 endif()
+
+# In the fuzzing tree every target is instrumented for coverage and checked by the address
+# and undefined-behaviour sanitizers; the fuzz targets add libFuzzer's main.
+if(VORN_BUILD_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VORN_BUILD_FUZZERS needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+    endif()
+    target_compile_options(vorn_settings INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    target_link_options(vorn_settings INTERFACE -fsanitize=address,undefined)
+endif()

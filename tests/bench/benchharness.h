@@ -1,0 +1,55 @@
+#pragma once
+
+// A small harness for benchmarks that compare a measured operation against a baseline run in
+// the same process. Each side is run in rounds; the median round time is taken, which keeps
+// a busy second core from skewing one side. Figures are printed, never asserted.
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace vorn::bench {
+
+struct Measurement
+{
+    double nanosecondsPerOperation = 0;
+    long long operations = 0;
+};
+
+// Runs body(iterations) for `rounds` rounds and returns the median time per operation.
+inline Measurement measure(const std::function<void(long long)> &body, long long iterations,
+                           int rounds = 7)
+{
+    body(std::max(1LL, iterations / 10)); // warm caches and lazy initialisation
+    std::vector<double> perOperation;
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        body(iterations);
+        perOperation.push_back(double(timer.nsecsElapsed()) / double(iterations));
+    }
+    std::sort(perOperation.begin(), perOperation.end());
+    return {perOperation[perOperation.size() / 2], iterations};
+}
+
+// Prints one comparison line: "<name>: <ns> ns/op vs baseline <ns> ns/op, ratio R (goal G)".
+// goalIsMaximum: the goal is a ratio at most G (slower than baseline by at most G); otherwise
+// the goal is a speed-up of at least G (baseline / measured).
+inline void report(const char *name, const Measurement &measured, const Measurement &baseline,
+                   double goal, bool goalIsMaximum)
+{
+    const double ratio = goalIsMaximum
+                             ? measured.nanosecondsPerOperation / baseline.nanosecondsPerOperation
+                             : baseline.nanosecondsPerOperation / measured.nanosecondsPerOperation;
+    const bool met = goalIsMaximum ? ratio <= goal : ratio >= goal;
+    std::printf("%-44s %12.1f ns/op  baseline %12.1f ns/op  %s %.2f (goal %s %.2f) %s\n", name,
+                measured.nanosecondsPerOperation, baseline.nanosecondsPerOperation,
+                goalIsMaximum ? "ratio" : "speed-up", ratio, goalIsMaximum ? "<=" : ">=", goal,
+                met ? "met" : "NOT MET");
+    std::fflush(stdout);
+}
+
+} // namespace vorn::bench
