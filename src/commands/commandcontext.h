@@ -3,6 +3,8 @@
 namespace vorn {
 
 class AppConfig;
+class DesktopServices;
+class ProfileStore;
 class devices_handler;
 
 // The services the command handlers work on. The dispatcher knows no window: the main window
@@ -13,6 +15,8 @@ struct CommandContext
 {
     AppConfig *config = nullptr;
     devices_handler *devices = nullptr;
+    ProfileStore *profiles = nullptr;
+    DesktopServices *desktop = nullptr;
 };
 
 } // namespace vorn

@@ -14,7 +14,8 @@ CommandLineHost::CommandLineHost(const Options &options, QObject *parent)
     , m_out(stdout)
     , m_events(m_out, options.printEvents)
     , m_devices(this, &m_events)
-    , m_dispatcher(CommandContext{&m_config, &m_devices})
+    , m_dispatcher(
+          CommandContext{.config = &m_config, .devices = &m_devices, .profiles = &m_profiles})
 {
     m_config.loadConf();
     connect(&m_devices, &devices_handler::deviceTableOutdated, this,
@@ -63,6 +64,8 @@ void CommandLineHost::handleLine(const QString &line)
 
 void CommandLineHost::finish()
 {
+    // The quit path: modified profile documents are written before the program ends.
+    m_profiles.flushPending();
     QCoreApplication::exit(0);
 }
 

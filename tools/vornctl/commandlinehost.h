@@ -2,6 +2,7 @@
 
 #include "commands/dispatcher.h"
 #include "config/appconfig.h"
+#include "config/profilestore.h"
 #include "device/devices_handler.h"
 #include "device/devicetable.h"
 #include "printingsinks.h"
@@ -43,6 +44,7 @@ private:
     LineWriter m_out;
     PrintingEventSink m_events;
     AppConfig m_config;
+    ProfileStore m_profiles;
     devices_handler m_devices;
     DeviceTable m_deviceTable;
     CommandDispatcher m_dispatcher;

@@ -33,6 +33,8 @@ Options:
                      library is still found beside the executable
   -h, --help         this text
 
+There is no desktop here: modifyProfile leaves the double-click time alone.
+
 Requests that get no answer here, because their service needs a window or a desktop:
   moveWindow..., {"funcname":"minisizeWindow"}, {"funcname":"maxsizeWindow"},
   {"funcname":"restoreWindow"} (window commands), and every command not available in this
