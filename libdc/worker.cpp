@@ -84,10 +84,13 @@ void Worker::run()
             timers_.erase(timers_.begin());
         } else {
             idle_.notify_all();
-            if (timers_.empty())
+            if (timers_.empty()) {
                 wake_.wait(lock);
-            else
-                wake_.wait_until(lock, timers_.begin()->first.first);
+            } else {
+                // A copy: the timer may be dropped while this thread waits.
+                const Clock::time_point due = timers_.begin()->first.first;
+                wake_.wait_until(lock, due);
+            }
             continue;
         }
         busy_ = true;
