@@ -1,6 +1,7 @@
 #include "control_socket.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -32,30 +33,50 @@ bool sendAll(int fd, const std::string &text)
 
 } // namespace
 
+void ControlSocket::complain(const std::string &why) const
+{
+    // Only reached when a developer asked for the socket, so say why there is none.
+    std::fprintf(stderr, "libdc: no control socket at %s: %s\n", path_.c_str(), why.c_str());
+}
+
 ControlSocket::ControlSocket(std::string path, Handler handler)
     : path_(std::move(path))
     , handler_(std::move(handler))
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path_.empty() || path_.size() >= sizeof address.sun_path)
+    if (path_.empty() || path_.size() >= sizeof address.sun_path) {
+        complain("the path is empty or longer than " + std::to_string(sizeof address.sun_path - 1) +
+                 " bytes");
         return;
+    }
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
+    const auto *socketAddress = reinterpret_cast<const sockaddr *>(&address);
 
-    struct stat info
-    {};
+    struct stat info;
     if (::lstat(path_.c_str(), &info) == 0) {
-        if (!S_ISSOCK(info.st_mode))
-            return; // never remove something that is not a socket
+        if (!S_ISSOCK(info.st_mode)) {
+            complain("the path exists and is not a socket");
+            return;
+        }
+        // Only a socket nobody listens on any more is replaced.
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool alive = probe >= 0 && ::connect(probe, socketAddress, sizeof address) == 0;
+        if (probe >= 0)
+            ::close(probe);
+        if (alive) {
+            complain("something already listens there");
+            return;
+        }
         ::unlink(path_.c_str());
     }
 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(fd, 4) != 0 || ::pipe2(wakeFds_, O_CLOEXEC) != 0) {
-        ::close(fd);
+    if (fd < 0 || ::bind(fd, socketAddress, sizeof address) != 0 || ::listen(fd, 4) != 0 ||
+        ::pipe2(wakeFds_, O_CLOEXEC) != 0) {
+        complain(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
         return;
     }
     listenFd_ = fd;

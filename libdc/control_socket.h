@@ -17,8 +17,9 @@ class ControlSocket
 public:
     using Handler = std::function<std::string(std::string_view line)>;
 
-    // Listens at `path`, replacing a stale socket file left there. listening() tells whether
-    // it worked.
+    // Listens at `path`, replacing a socket file left there that nobody listens on. A path
+    // that is too long, is not a socket, or is in use leaves it not listening (with a line on
+    // stderr saying why).
     ControlSocket(std::string path, Handler handler);
     ~ControlSocket(); // stops the thread, closes every connection and removes the socket file
     ControlSocket(const ControlSocket &) = delete;
@@ -36,6 +37,7 @@ private:
         bool discarding = false; // inside a line that was too long
     };
 
+    void complain(const std::string &why) const;
     void run();
     bool serve(int fd, Client &client); // false when the connection is to be closed
 

@@ -3,6 +3,7 @@
 #include "libdc_fixture.h"
 
 #include <cstdio>
+#include <fstream>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -71,9 +72,23 @@ private:
 
 bool isSocket(const std::string &path)
 {
-    struct stat info
-    {};
+    struct stat info;
     return ::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+// A socket bound at `path`; listening when asked to. Returns its descriptor.
+int bindSocket(const std::string &path, bool listening)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        (listening && ::listen(fd, 1) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 class ControlSocketTest : public LibdcTest
@@ -85,11 +100,8 @@ protected:
         unload();
         socketPath = dir + "/control.sock";
         // A socket file left behind by an earlier run is replaced.
-        const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
-        ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        const int stale = bindSocket(socketPath, false);
+        ASSERT_GE(stale, 0);
         ::close(stale);
         ASSERT_TRUE(isSocket(socketPath));
 
@@ -205,6 +217,39 @@ TEST_F(ControlSocketTest, UnloadingClosesTheSocketAndRemovesItsFile)
     EXPECT_EQ(control.reply(), ""); // the connection was closed
     load();
     EXPECT_FALSE(isSocket(socketPath)); // loaded without VORN_SIM_CONTROL
+}
+
+TEST_F(LibdcTest, TheControlSocketNeverTakesOverAPathInUse)
+{
+    unload();
+    const std::string busy = dir + "/busy.sock";
+    const int listener = bindSocket(busy, true);
+    ASSERT_GE(listener, 0);
+    const std::string file = dir + "/plain-file";
+    {
+        std::ofstream(file) << "keep";
+    }
+    const std::string tooLong = dir + "/" + std::string(120, 'x');
+
+    for (const std::string &path : {busy, file, tooLong}) {
+        SCOPED_TRACE(path);
+        setenv("VORN_SIM_CONTROL", path.c_str(), 1);
+        load();
+        unsetenv("VORN_SIM_CONTROL");
+        EXPECT_EQ(dc.dcDeviceExist(Keyboard), 0); // the library works without its socket
+        unload();
+    }
+
+    // The other listener still owns its socket, and the file is untouched.
+    ASSERT_TRUE(isSocket(busy));
+    Connection client(busy);
+    EXPECT_TRUE(client.connected());
+    pollfd p{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 10000), 1);
+    ::close(listener);
+    std::string contents;
+    std::ifstream(file) >> contents;
+    EXPECT_EQ(contents, "keep");
 }
 
 } // namespace
