@@ -194,6 +194,11 @@ TEST_F(BootLoaderTest, TheCheckValueIsZlibCrc32)
     EXPECT_EQ(dc.dcCheckRom(BootLoader, Empty, Code, 9, 0xCBF43926u), 0);
     EXPECT_EQ(dc.dcCheckRom(BootLoader, Empty, Code, 0, 0), 0);
     EXPECT_EQ(dc.dcCheckRom(BootLoader, Empty, Code, 1, 0x83DCEFB7u), 0); // "1"
+
+    // A version-only image.
+    ASSERT_EQ(dc.dcEraseRom(BootLoader, Empty, Code), 0);
+    ASSERT_EQ(writeImage(firmwareImage("2.1.7", 17)), 0);
+    EXPECT_EQ(dc.dcCheckRom(BootLoader, Empty, Code, 17, 0x1A35FB3Du), 0);
 }
 
 TEST_F(BootLoaderTest, AnImageWithoutVersionTextIsNotStarted)
