@@ -4,7 +4,7 @@
 #include "commands/conversions.h"
 #include "commands/queryreply.h"
 
-#include <QJsonObject>
+#include "commands/requestparameters.h"
 
 namespace vorn {
 
@@ -13,7 +13,7 @@ namespace vorn {
 class CommandRequest
 {
 public:
-    CommandRequest(const CommandContext &context, const QJsonObject &parameters,
+    CommandRequest(const CommandContext &context, const RequestParameters &parameters,
                    QueryCallback &reply)
         : context(context)
         , parameters(parameters)
@@ -31,7 +31,7 @@ public:
     }
 
     const CommandContext &context;
-    const QJsonObject &parameters;
+    const RequestParameters &parameters;
     QueryCallback &reply;
 };
 

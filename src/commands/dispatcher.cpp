@@ -128,7 +128,8 @@ CommandDispatcher::CommandDispatcher(const CommandContext &context)
     : m_context(context)
 {}
 
-void CommandDispatcher::dispatchCommand(const QString &funcname, const QJsonObject &parameters,
+void CommandDispatcher::dispatchCommand(const QString &funcname,
+                                        const RequestParameters &parameters,
                                         const ReplyHandle &callback) const
 {
     const CommandEntry *entry = findCommand(funcname);

@@ -3,7 +3,7 @@
 #include "commands/commandcontext.h"
 #include "commands/queryreply.h"
 
-#include <QJsonObject>
+#include "commands/requestparameters.h"
 #include <QStringList>
 
 namespace vorn {
@@ -19,7 +19,7 @@ class CommandDispatcher
 public:
     explicit CommandDispatcher(const CommandContext &context);
 
-    void dispatchCommand(const QString &funcname, const QJsonObject &parameters,
+    void dispatchCommand(const QString &funcname, const RequestParameters &parameters,
                          const ReplyHandle &callback) const;
 
     const CommandContext &context() const { return m_context; }

@@ -94,12 +94,12 @@ ParsedRequest parseRequest(const QString &text)
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return request;
-    request.parameters = document.object();
-    const auto funcname = request.parameters.constFind(QLatin1StringView("funcname"));
-    if (funcname == request.parameters.constEnd())
+    request.parameters = RequestParameters(document.object());
+    const QJsonValue funcname = request.parameters.value(QLatin1StringView("funcname"));
+    if (funcname.isUndefined())
         return request;
     request.kind = ParsedRequest::Kind::Command;
-    request.funcname = conversions::toText(*funcname);
+    request.funcname = conversions::toText(funcname);
     return request;
 }
 

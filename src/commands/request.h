@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QJsonObject>
+#include "commands/requestparameters.h"
+
 #include <QList>
 #include <QString>
 
@@ -25,7 +26,7 @@ struct ParsedRequest
 
     Kind kind = Kind::Dropped;
     QString funcname;
-    QJsonObject parameters;
+    RequestParameters parameters;
     // For MoveWindow: the integers read; the window moves only when there are exactly four
     // (dx, dy, width, height).
     QList<int> moveValues;
