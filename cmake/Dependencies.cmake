@@ -1,7 +1,7 @@
 # Every external dependency is found here, with its minimum version.
 include(FeatureSummary)
 
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network WebEngineWidgets WebChannel)
 find_package(pugixml 1.11 REQUIRED)
 find_package(LibLZMA 5.2 REQUIRED)
 find_package(PkgConfig REQUIRED)

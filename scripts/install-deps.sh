@@ -10,7 +10,7 @@ packages=(
     libqt6webchannel6 qt6-webchannel-dev libqt6opengl6-dev libgl-dev
     libpugixml-dev liblzma-dev libsodium-dev
     libgtest-dev libbenchmark-dev
-    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    xvfb xauth xdotool x11-utils openbox imagemagick fonts-dejavu-core
 )
 
 SUDO=""
