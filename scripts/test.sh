@@ -23,7 +23,7 @@ if [ "${VORN_SKIP_FUZZ:-0}" != 1 ]; then
     cmake -S "$root" -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_FUZZERS=ON -DVORN_FUZZ_SECONDS="$fuzz_seconds" >/dev/null
-    cmake --build "$fuzz_build"
+    cmake --build "$fuzz_build" --target vorn_fuzzers
     ctest --test-dir "$fuzz_build" -L fuzz --output-on-failure
 fi
 
