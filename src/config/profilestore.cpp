@@ -5,6 +5,7 @@
 #include "config/xmltext.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QThread>
 
@@ -140,6 +141,11 @@ bool ProfileStore::loadProfileText(const QString &path)
     if (m_profileCache.contains(path))
         return true;
 
+    // Only regular files (or links to them): a device or a pipe could be endless or block.
+    if (!QFileInfo(path).isFile()) {
+        qCInfo(lcProfiles) << "cannot read" << path << ": not a file";
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         qCInfo(lcProfiles) << "cannot read" << path << ":" << file.errorString();

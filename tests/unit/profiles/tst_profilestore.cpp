@@ -71,6 +71,8 @@ void tst_ProfileStore::unreadableFilesAreNotCached()
     QVERIFY(!store.loadProfileText(folder.path(u"missing.xml"_s)));
     QVERIFY(QDir().mkdir(folder.path(u"folder.xml"_s)));
     QVERIFY(!store.loadProfileText(folder.path(u"folder.xml"_s)));
+    // A device never ends: it is no document.
+    QVERIFY(!store.loadProfileText(u"/dev/zero"_s));
     QVERIFY(store.profileCache().isEmpty());
     // Nothing cached: a flush does nothing at all.
     QCOMPARE(store.flush(), ProfileStore::FlushResult::NothingCached);
