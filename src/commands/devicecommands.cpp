@@ -98,10 +98,13 @@ void addProductRecord(QJsonObject &device, const pugi::xml_document &conf, const
 
 void getDevicesList(CommandRequest &request)
 {
-    DeviceListBlock block{};
+    QList<DeviceEntry> records;
     if (request.context.devices)
-        block = request.context.devices->getDevices();
-    const QList<DeviceEntry> records = readDeviceRecords(block);
+        records = readDeviceRecords(request.context.devices->getDevices());
+    if (records.isEmpty()) {
+        request.reply.Success(u"[]"_s);
+        return;
+    }
 
     // The configuration text is parsed only when there is a device to describe.
     std::optional<pugi::xml_document> conf;
