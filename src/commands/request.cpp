@@ -94,13 +94,11 @@ ParsedRequest parseRequest(const QString &text)
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return request;
-    request.parameters = RequestParameters(document.object());
-    const QJsonValue funcname = request.parameters.value(QLatin1StringView("funcname"));
+    RequestParameters parameters(document.object());
+    const QJsonValue funcname = parameters.value(QLatin1StringView("funcname"));
     if (funcname.isUndefined())
         return request;
-    request.kind = ParsedRequest::Kind::Command;
-    request.funcname = conversions::toText(funcname);
-    return request;
+    return {ParsedRequest::Kind::Command, conversions::toText(funcname), std::move(parameters), {}};
 }
 
 } // namespace vorn

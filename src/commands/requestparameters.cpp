@@ -4,9 +4,11 @@ namespace vorn {
 
 RequestParameters::RequestParameters(const QJsonObject &object)
 {
-    m_members.reserve(object.size());
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it)
-        m_members.append({it.key(), it.value()});
+    const qsizetype size = object.size();
+    m_members.reserve(size);
+    auto it = object.constBegin();
+    for (qsizetype i = 0; i < size; ++i, ++it)
+        m_members.emplace_back(it.key(), it.value());
 }
 
 } // namespace vorn

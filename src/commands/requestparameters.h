@@ -29,6 +29,11 @@ public:
 private:
     struct Member
     {
+        Member() = default;
+        Member(QString name, QJsonValue value)
+            : name(std::move(name))
+            , value(std::move(value))
+        {}
         QString name;
         QJsonValue value;
     };
