@@ -20,7 +20,9 @@ static QByteArray json(const QJsonObject &object)
 
 static QByteArray eventLine(const QString &name, const QJsonValue &argument)
 {
-    return json({{u"event"_s, name}, {u"args"_s, QJsonArray{argument}}});
+    return "{\"event\":\"" + name.toUtf8() +
+           "\",\"args\":" + QJsonDocument(QJsonArray{argument}).toJson(QJsonDocument::Compact) +
+           '}';
 }
 
 static const QByteArray NoReply = json({{u"noreply"_s, true}});

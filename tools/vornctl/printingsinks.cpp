@@ -41,8 +41,12 @@ void PrintingEventSink::deliverEvent(const QString &name, const QVariantList &ar
 {
     if (!m_enabled)
         return;
-    m_out.writeLine(
-        compact({{u"event"_s, name}, {u"args"_s, QJsonArray::fromVariantList(arguments)}}));
+    // Written by hand: a JSON object would order "args" before "event".
+    QByteArray nameText = QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact);
+    nameText = nameText.mid(1, nameText.size() - 2); // the string without the array brackets
+    const QByteArray argumentsText =
+        QJsonDocument(QJsonArray::fromVariantList(arguments)).toJson(QJsonDocument::Compact);
+    m_out.writeLine("{\"event\":" + nameText + ",\"args\":" + argumentsText + '}');
 }
 
 } // namespace vorn
