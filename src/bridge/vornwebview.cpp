@@ -1,0 +1,95 @@
+#include "bridge/vornwebview.h"
+
+#include "bridge/messageevent.h"
+#include "bridge/vornwebpage.h"
+
+#include <QChildEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+
+namespace vorn {
+
+namespace {
+
+ClientHandler &handler()
+{
+    ClientHandler *shared = sharedClientHandler();
+    if (!shared)
+        qFatal("vorn: a web view needs the shared client handler; create it first");
+    return *shared;
+}
+
+} // namespace
+
+VornWebView::VornWebView(QWidget *parent, Kind kind)
+    : QWebEngineView(parent)
+    , m_page(handler().createPage(this, kind == Kind::Popup))
+{
+    setPage(m_page);
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+VornWebView::~VornWebView() = default;
+
+void VornWebView::load(const QUrl &url)
+{
+    handler().SetListener(this);
+    QWebEngineView::load(url);
+}
+
+void VornWebView::DeliverMessageEvent(MessageEvent *event)
+{
+    QCoreApplication::postEvent(this, event, Qt::HighEventPriority);
+}
+
+QVariant VornWebView::evaluateJavaScript(const QString &scriptSource)
+{
+    m_page->runJavaScript(scriptSource);
+    return true;
+}
+
+bool VornWebView::event(QEvent *event)
+{
+    // The widget that renders the page shows the page's cursors; watch it when the command
+    // line asks for a fixed cursor.
+    if (event->type() == QEvent::ChildPolished && handler().mouseCursorChangeDisabled()) {
+        QObject *child = static_cast<QChildEvent *>(event)->child();
+        if (child->isWidgetType())
+            child->installEventFilter(this);
+    }
+    return QWebEngineView::event(event);
+}
+
+void VornWebView::customEvent(QEvent *event)
+{
+    if (event->type() == MessageEvent::messageEventType()) {
+        const auto *message = static_cast<MessageEvent *>(event);
+        Q_EMIT jsMessage(message->name(), message->callback());
+        return;
+    }
+    QWebEngineView::customEvent(event);
+}
+
+bool VornWebView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::CursorChange && watched->isWidgetType()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        if (widget->cursor().shape() != Qt::ArrowCursor)
+            widget->setCursor(Qt::ArrowCursor);
+    }
+    return QWebEngineView::eventFilter(watched, event);
+}
+
+#if QT_CONFIG(draganddrop)
+void VornWebView::dragEnterEvent(QDragEnterEvent *event)
+{
+    // A drag that may end as a link is refused; every other drag goes to the page.
+    if (event->possibleActions() & Qt::LinkAction) {
+        event->ignore();
+        return;
+    }
+    QWebEngineView::dragEnterEvent(event);
+}
+#endif
+
+} // namespace vorn
