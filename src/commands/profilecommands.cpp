@@ -115,6 +115,37 @@ void removeAllChildren(pugi::xml_node &node)
         node.remove_child(child);
 }
 
+// An edit of every node that `xpath` selects in the document named by `filePath`.
+struct SelectionEdit
+{
+    QString path;
+    std::unique_ptr<pugi::xml_document> document; // a parse the edit may change
+    pugi::xpath_node_set nodes;                   // in document order
+};
+
+// Caches and parses the document and evaluates the selection. Nothing when the request has
+// ended: without an answer when the document cannot be read, otherwise with `failure`.
+std::optional<SelectionEdit> beginSelectionEdit(CommandRequest &request, const QString &failure)
+{
+    auto path = loadDocument(request, FilePath);
+    if (!path)
+        return std::nullopt;
+    const auto query = compileNodeQuery(request.text(Xpath));
+    auto document = query ? request.context.profiles->takeParsedDocument(*path) : nullptr;
+    auto nodes = document ? selectAll(*query, *document) : std::nullopt;
+    if (!nodes) {
+        fail(request, failure);
+        return std::nullopt;
+    }
+    return SelectionEdit{std::move(*path), std::move(document), std::move(*nodes)};
+}
+
+void commitEdit(CommandRequest &request, SelectionEdit &edit, const QString &success)
+{
+    request.context.profiles->commitProfile(std::move(edit.document), edit.path);
+    request.reply.Success(success);
+}
+
 } // namespace
 
 void queryProfile(CommandRequest &request)
@@ -168,19 +199,9 @@ void modifyProfileResetDoubleClick(CommandRequest &request)
 void modifyProfile(CommandRequest &request)
 {
     const QString failure = u"modifyProfile load xml file failed!"_s;
-    const auto path = loadDocument(request, FilePath);
-    if (!path)
+    auto edit = beginSelectionEdit(request, failure);
+    if (!edit)
         return;
-    ProfileStore &store = *request.context.profiles;
-    const auto query = compileNodeQuery(request.text(Xpath));
-    if (!query)
-        return fail(request, failure);
-    auto document = store.takeParsedDocument(*path);
-    if (!document)
-        return fail(request, failure);
-    const auto nodes = selectAll(*query, *document);
-    if (!nodes)
-        return fail(request, failure);
 
     const QList<QByteArray> names =
         utf8List(conversions::toNameList(request.value(Attribute), u';', false));
@@ -188,7 +209,7 @@ void modifyProfile(CommandRequest &request)
         utf8List(conversions::toNameList(request.value(AttributeValue), u';', true));
     // Names without a value set the empty text.
     values.resize(std::max(values.size(), names.size()));
-    for (const pugi::xpath_node &selected : *nodes) {
+    for (const pugi::xpath_node &selected : edit->nodes) {
         const pugi::xml_node node = selected.node();
         for (qsizetype k = 0; k < names.size(); ++k) {
             // Only existing attributes are set; missing ones are not created.
@@ -196,8 +217,7 @@ void modifyProfile(CommandRequest &request)
                 attribute.set_value(values[k].constData());
         }
     }
-    store.commitProfile(std::move(document), *path);
-    request.reply.Success(u"modifyProfile success!"_s);
+    commitEdit(request, *edit, u"modifyProfile success!"_s);
 }
 
 void modifyProfileEx(CommandRequest &request)
@@ -236,30 +256,20 @@ void modifyProfileEx(CommandRequest &request)
 void modifyRemoveProfile(CommandRequest &request)
 {
     const QString failure = u"modifyProfile load xml file failed!"_s;
-    const auto path = loadDocument(request, FilePath);
-    if (!path)
+    auto edit = beginSelectionEdit(request, failure);
+    if (!edit)
         return;
-    ProfileStore &store = *request.context.profiles;
-    const auto query = compileNodeQuery(request.text(Xpath));
-    if (!query)
-        return fail(request, failure);
-    auto document = store.takeParsedDocument(*path);
-    if (!document)
-        return fail(request, failure);
-    const auto nodes = selectAll(*query, *document);
-    if (!nodes)
-        return fail(request, failure);
 
     // A node inside another selected node goes with it; it is skipped, and all of this is
     // decided before anything is removed (a removed node's handle is no longer valid). The
     // document itself has no parent and is never removed, so it hides nothing.
     std::unordered_set<const void *> removed;
-    for (const pugi::xpath_node &selected : *nodes) {
+    for (const pugi::xpath_node &selected : edit->nodes) {
         if (selected.node() && selected.node().parent())
             removed.insert(selected.node().internal_object());
     }
     std::vector<pugi::xml_node> outermost;
-    for (const pugi::xpath_node &selected : *nodes) {
+    for (const pugi::xpath_node &selected : edit->nodes) {
         const pugi::xml_node node = selected.node();
         if (!node || !node.parent())
             continue; // an attribute, or the document
@@ -272,26 +282,15 @@ void modifyRemoveProfile(CommandRequest &request)
     for (pugi::xml_node &node : outermost)
         node.parent().remove_child(node);
 
-    store.commitProfile(std::move(document), *path);
-    request.reply.Success(u"modifyRemoveProfile success"_s);
+    commitEdit(request, *edit, u"modifyRemoveProfile success"_s);
 }
 
 void modifyAddProfile(CommandRequest &request)
 {
     const QString failure = u"modifyProfile load xml file failed!"_s;
-    const auto path = loadDocument(request, FilePath);
-    if (!path)
+    auto edit = beginSelectionEdit(request, failure);
+    if (!edit)
         return;
-    ProfileStore &store = *request.context.profiles;
-    const auto query = compileNodeQuery(request.text(Xpath));
-    if (!query)
-        return fail(request, failure);
-    auto document = store.takeParsedDocument(*path);
-    if (!document)
-        return fail(request, failure);
-    const auto nodes = selectAll(*query, *document);
-    if (!nodes)
-        return fail(request, failure);
 
     const QByteArray name = request.text(AddNodeName).toUtf8();
     const QList<QByteArray> names =
@@ -300,13 +299,12 @@ void modifyAddProfile(CommandRequest &request)
         utf8List(conversions::toNameList(request.value(AttributeValue), u';', false));
     // Only the names that have a value are added.
     const qsizetype pairs = std::min(names.size(), values.size());
-    for (const pugi::xpath_node &selected : *nodes) {
+    for (const pugi::xpath_node &selected : edit->nodes) {
         pugi::xml_node child = selected.node().append_child(name.constData());
         for (qsizetype k = 0; k < pairs; ++k)
             child.append_attribute(names[k].constData()).set_value(values[k].constData());
     }
-    store.commitProfile(std::move(document), *path);
-    request.reply.Success(u"modifyAddProfile success"_s);
+    commitEdit(request, *edit, u"modifyAddProfile success"_s);
 }
 
 void modifyReplaceProfile(CommandRequest &request)
