@@ -99,14 +99,19 @@ function createCore() {
                 waiting = [];
                 object.ready();
             });
-            // Answers meant for an earlier document of this page may still arrive: each
-            // document numbers its calls from its own random start and ignores numbers it
-            // did not use.
+            // Messages meant for an earlier document of this page may still arrive. Each
+            // document numbers its calls from its own random start and ignores answers to
+            // numbers it did not use, and events that come before its host object is known.
             channel.execId = 1 + Math.floor(Math.random() * 0x10000000000);
             var handleResponse = channel.handleResponse;
             channel.handleResponse = function (message) {
                 if (message && Object.prototype.hasOwnProperty.call(channel.execCallbacks, message.id))
                     handleResponse(message);
+            };
+            var handleSignal = channel.handleSignal;
+            channel.handleSignal = function (message) {
+                if (message && Object.prototype.hasOwnProperty.call(channel.objects, message.object))
+                    handleSignal(message);
             };
         },
     };

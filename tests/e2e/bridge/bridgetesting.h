@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,9 +22,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineView>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -102,6 +105,34 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Waits until predicate holds, running the event loop meanwhile. Chromium's work runs on this
+// loop; a wait that sleeps between event passes (QTest::qWait, QTRY_*) slows every page load
+// down by more than a second.
+inline bool waitUntil(const std::function<bool()> &predicate, int timeout = 20000)
+{
+    if (predicate())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (predicate())
+            loop.quit();
+    });
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return predicate();
+}
+
+// Runs the event loop for ms milliseconds.
+inline void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // Runs script in the page's main frame and returns its value.
 inline QVariant evaluateJavaScriptSync(QWebEnginePage *page, const QString &script)
 {
@@ -115,7 +146,7 @@ inline QVariant evaluateJavaScriptSync(QWebEnginePage *page, const QString &scri
         result->value = value;
         result->done = true;
     });
-    if (!QTest::qWaitFor([&] { return result->done; }, 20000))
+    if (!waitUntil([&] { return result->done; }))
         qWarning("script did not finish: %s", qPrintable(script));
     return result->value;
 }
@@ -134,13 +165,13 @@ inline bool loadAndWaitForBridge(QWebEnginePage *page, const QUrl &url)
     QSignalSpy ready(static_cast<vorn::VornWebPage *>(page), &vorn::VornWebPage::bridgeReady);
     QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
     page->load(url);
-    return QTest::qWaitFor([&] { return !ready.isEmpty() && !loaded.isEmpty(); }, 20000) &&
+    return waitUntil([&] { return !ready.isEmpty() && !loaded.isEmpty(); }) &&
            loaded.first().first().toBool();
 }
 
 inline bool waitForBridge(QSignalSpy &readySpy)
 {
-    return !readySpy.isEmpty() || readySpy.wait(20000);
+    return waitUntil([&] { return !readySpy.isEmpty(); });
 }
 
 // Sends a request through the page's cefQuery; returns the query id.
@@ -162,12 +193,10 @@ inline QJsonValue answerOf(QWebEnginePage *page, int id)
 inline QJsonValue waitForAnswer(QWebEnginePage *page, int id)
 {
     QJsonValue answer;
-    const bool answered = QTest::qWaitFor(
-        [&] {
-            answer = answerOf(page, id);
-            return !answer.isNull();
-        },
-        20000);
+    const bool answered = waitUntil([&] {
+        answer = answerOf(page, id);
+        return !answer.isNull();
+    });
     if (!answered)
         qWarning("query %d got no answer", id);
     return answer;
@@ -192,6 +221,15 @@ public:
 };
 
 } // namespace bridgetest
+
+// QVERIFY and QCOMPARE of a condition that becomes true while the event loop runs.
+#define VERIFY_SOON(expression)                                                                    \
+    QVERIFY2(bridgetest::waitUntil([&] { return bool(expression); }), #expression)
+#define COMPARE_SOON(actual, expected)                                                             \
+    do {                                                                                           \
+        (void)bridgetest::waitUntil([&] { return (actual) == (expected); });                       \
+        QCOMPARE(actual, expected);                                                                \
+    } while (false)
 
 // main() of a bridge test: the process is set up as the program's main() sets it up, with
 // the client handler created from handlerArguments before the application object and

@@ -159,7 +159,7 @@ void tst_QueryChannel::init()
         m_window->showNormal();
     if (m_window->geometry() != m_home) {
         m_window->setGeometry(m_home);
-        QTRY_COMPARE(m_window->geometry(), m_home);
+        COMPARE_SOON(m_window->geometry(), m_home);
     }
 }
 
@@ -175,15 +175,15 @@ void tst_QueryChannel::restoreBeforeMaximiseAndMaximise()
 {
     // Before any maximise the window goes to the top left corner at its minimum size.
     const int restore = ask(page(), uR"({"funcname":"restoreWindow"})"_s);
-    QTRY_COMPARE(m_window->geometry(), QRect(QPoint(0, 0), QSize(640, 480)));
+    COMPARE_SOON(m_window->geometry(), QRect(QPoint(0, 0), QSize(640, 480)));
 
     const int maximise = ask(page(), uR"({"funcname":"maxsizeWindow"})"_s);
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-    QTRY_COMPARE(m_window->geometry(), workArea);
+    COMPARE_SOON(m_window->geometry(), workArea);
     QCOMPARE(m_window->savedGeometry(), QRect(QPoint(0, 0), QSize(640, 480)));
 
     const int restoreAgain = ask(page(), uR"({"funcname":"restoreWindow"})"_s);
-    QTRY_COMPARE(m_window->geometry(), QRect(QPoint(0, 0), QSize(640, 480)));
+    COMPARE_SOON(m_window->geometry(), QRect(QPoint(0, 0), QSize(640, 480)));
 
     waitUntilProcessed();
     for (int id : {restore, maximise, restoreAgain})
@@ -212,11 +212,11 @@ void tst_QueryChannel::moveWindow()
     if (moves) {
         QCOMPARE(answerOf(page(), id).toObject(),
                  (QJsonObject{{u"ok"_s, true}, {u"text"_s, u""_s}}));
-        QTRY_COMPARE(m_window->geometry(),
+        COMPARE_SOON(m_window->geometry(),
                      QRect(m_home.topLeft() + QPoint(5, -3), QSize(800, 600)));
     } else {
         QVERIFY(answerOf(page(), id).isNull());
-        QTest::qWait(200);
+        spin(200);
         QCOMPARE(m_window->geometry(), m_home);
     }
 }
@@ -234,14 +234,14 @@ void tst_QueryChannel::minimiseWritesDocumentsFirst()
     const int minimise = ask(page(), uR"({"funcname":"minisizeWindow"})"_s);
     QCOMPARE(waitForAnswer(page(), minimise).toObject(),
              (QJsonObject{{u"ok"_s, true}, {u"text"_s, u""_s}}));
-    QTRY_VERIFY(m_window->isMinimized());
+    VERIFY_SOON(m_window->isMinimized());
     QVERIFY2(watcher.textWhenMinimised.contains("value=\"2\""),
              "the document is written before the window is minimised");
 
     // The same request restores the minimised window.
     const int restore = ask(page(), uR"({"funcname":"minisizeWindow"})"_s);
     QCOMPARE(waitForAnswer(page(), restore)[u"ok"_s], QJsonValue(true));
-    QTRY_VERIFY(!m_window->isMinimized());
+    VERIFY_SOON(!m_window->isMinimized());
 }
 
 void tst_QueryChannel::requestsWithoutCommand_data()
@@ -282,7 +282,7 @@ void tst_QueryChannel::devicesThroughTheDispatcher()
     QVERIFY(simulator.load(library));
     const uint8_t report[8] = {0x01, 0x02, 0x03, 0x04, 0x0a, 0x0b, 0xfe, 0xff};
     QCOMPARE(simulator.report(report), 0);
-    QTRY_COMPARE(eventsOf(page(), u"onDeviceData"_s).size(), 1);
+    COMPARE_SOON(eventsOf(page(), u"onDeviceData"_s).size(), 1);
     QCOMPARE(eventsOf(page(), u"onDeviceData"_s)[0][u"args"_s],
              QJsonValue(QJsonArray{u"010203040a0bfeff"_s}));
 }
@@ -309,8 +309,8 @@ void tst_QueryChannel::pagesOutsideViewGetNoAnswer()
     }
     const int id = ask(page(), DevicesRequest);
     const int moveId = ask(page(), u"moveWindow:5,5,800,600"_s);
-    QTRY_VERIFY(bridgeLogContains(u"outside the application's view folder"_s));
-    QTest::qWait(300);
+    VERIFY_SOON(bridgeLogContains(u"outside the application's view folder"_s));
+    spin(300);
     QVERIFY(answerOf(page(), id).isNull());
     QVERIFY(answerOf(page(), moveId).isNull());
     QCOMPARE(m_window->geometry(), m_home);
@@ -342,7 +342,7 @@ void tst_QueryChannel::secondaryWindowAnswersOnItsPage()
     QVERIFY(!m_window->popWidget());
     QCOMPARE(handler->listener(),
              static_cast<vorn::ClientHandler::Listener *>(m_window->webView()));
-    QTRY_VERIFY(pop.isNull());
+    VERIFY_SOON(pop.isNull());
     QCOMPARE(waitForAnswer(page(), ask(page(), DevicesRequest))[u"ok"_s], QJsonValue(true));
 }
 
@@ -353,14 +353,14 @@ void tst_QueryChannel::answersOfAnEarlierDocumentAreDropped()
 
     QVERIFY(loadAndWaitForBridge(page(), vorn::startPageUrl()));
     const int earlier = ask(page(), DevicesRequest);
-    QTRY_COMPARE(holder.held.size(), size_t(1));
+    COMPARE_SOON(holder.held.size(), size_t(1));
     QVERIFY(loadAndWaitForBridge(page(), vorn::startPageUrl()));
     const int later = ask(page(), DevicesRequest);
     QCOMPARE(later, earlier); // each document numbers its queries from 1
-    QTRY_COMPARE(holder.held.size(), size_t(2));
+    COMPARE_SOON(holder.held.size(), size_t(2));
 
     holder.held[0]->callback()->Success(u"meant for the earlier document"_s);
-    QTest::qWait(300);
+    spin(300);
     QVERIFY(answerOf(page(), later).isNull());
 
     holder.held[1]->callback()->Success(u"meant for this document"_s);
@@ -375,7 +375,7 @@ void tst_QueryChannel::cancelledQueriesGetNoAnswer()
 
     const int cancelled = ask(page(), DevicesRequest);
     const int kept = ask(page(), DevicesRequest);
-    QTRY_COMPARE(holder.held.size(), size_t(2));
+    COMPARE_SOON(holder.held.size(), size_t(2));
     evaluateJavaScriptSync(page(), u"cefQueryCancel(%1)"_s.arg(cancelled));
     holder.held[0]->callback()->Success(u"too late"_s);
     holder.held[1]->callback()->Failure(0, u"failed"_s);
@@ -385,7 +385,7 @@ void tst_QueryChannel::cancelledQueriesGetNoAnswer()
 
     // A second answer on the same callback has no effect.
     holder.held[1]->callback()->Success(u"second"_s);
-    QTest::qWait(200);
+    spin(200);
     QCOMPARE(answerOf(page(), kept)[u"text"_s], QJsonValue(u"failed"_s));
     vorn::sharedClientHandler()->SetListener(m_window->webView());
 }
