@@ -4,6 +4,7 @@
 
 #include "appfolder.h"
 
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTest>
@@ -116,6 +117,8 @@ private Q_SLOTS:
         QCOMPARE(mapState(window), u"IsViewable"_s);
         QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), window, 10000);
         QCOMPARE(running->state(), QProcess::Running);
+        // Chromium's cache is below the user's temporary folder, never shared between users.
+        QVERIFY(QFileInfo(m_app->tempPath() + u"/Cache"_s).isDir());
     }
 
     void commandsAreAnsweredOneByOne_data()
