@@ -9,7 +9,7 @@
 //
 // The rounds alternate between the program and the baseline, each in a fresh application
 // folder with a fresh temporary folder; medians are reported. Figures are printed, never
-// asserted. VORN_BENCH_QUICK=1 runs two rounds instead of five.
+// asserted. VORN_BENCH_QUICK=1 runs two rounds instead of five, VORN_BENCH_ROUNDS=N runs N.
 
 #include "appfolder.h"
 
@@ -180,7 +180,9 @@ void report(const char *name, const char *unit, const QList<double> &measured,
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const int rounds = qEnvironmentVariableIntValue("VORN_BENCH_QUICK") == 1 ? 2 : 5;
+    int rounds = qEnvironmentVariableIntValue("VORN_BENCH_QUICK") == 1 ? 2 : 5;
+    if (const int asked = qEnvironmentVariableIntValue("VORN_BENCH_ROUNDS"); asked > 0)
+        rounds = asked;
     const QString baselineProgram = QCoreApplication::applicationDirPath() + u"/minimal_webview"_s;
 
     QList<double> paint[2], shown[2], peak[2], pss[2];

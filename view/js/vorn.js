@@ -491,8 +491,11 @@
             return;
         }
         setStatus("Ready.");
-        loadDevices();
-        loadConfiguration();
+        // The page paints its frame first; the host's answers fill it in.
+        requestAnimationFrame(() => setTimeout(() => {
+            loadDevices();
+            loadConfiguration();
+        }, 0));
     }
 
     if (document.readyState === "loading")
