@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config git python3
     clang clang-format libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
-    libqt6webchannel6 qt6-webchannel-dev libqt6opengl6-dev libgl-dev
+    libqt6webchannel6 qt6-webchannel-dev libqt6opengl6-dev libgl-dev libxcb1-dev
     libpugixml-dev liblzma-dev libsodium-dev
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils openbox imagemagick fonts-dejavu-core

@@ -31,7 +31,8 @@ case "${1:-}" in
 esac
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" -DVORN_BUILD_TESTS=OFF
+# Only the application folder: the tests stay configured as they are.
+VORN_BUILD_TARGETS="vorn vornctl dc vorn_app_resources vorn_app_view" "$root/scripts/build.sh"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
