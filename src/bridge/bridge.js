@@ -13,6 +13,12 @@
 
 'use strict';
 
+// The script may be given to a document twice (as the profile's and as the page's).
+var installedKey = Symbol.for('vorn.bridge.installed');
+if (window[installedKey])
+    return;
+Object.defineProperty(window, installedKey, {value: true});
+
 var bridgeKey = Symbol.for('vorn.bridge');
 var eventNames = ['devicesChanged', 'macroItem', 'currentPropChanged', 'navStateChanged',
                   'onDeviceData', 'onProcessChanged'];

@@ -138,21 +138,31 @@ QWebEngineProfile *ClientHandler::profile()
     m_profile->setPersistentStoragePath(cache);
     m_profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
+    // The script runs once per document however often it is given: as the profile's it
+    // reaches every render process from its start (a popup's first document too), as each
+    // page's it reaches the process that follows one that ended.
     m_profile->scripts()->insert(bridgeScript());
     connect(m_profile, &QWebEngineProfile::downloadRequested, this, &ClientHandler::handleDownload);
     return m_profile;
 }
 
-VornWebPage *ClientHandler::createPage(QObject *parent, bool popup)
+VornWebPage *ClientHandler::createPage(QObject *parent, bool popup, VornWebPage *predecessor)
 {
     auto *page = new VornWebPage(this, profile(), popup, parent);
+    static const QWebEngineScript script = bridgeScript();
+    page->scripts().insert(script);
     {
         QMutexLocker locker(&m_lock);
-        if (!m_browser)
+        if (!m_browser || (predecessor && m_browser == predecessor))
             m_browser = page;
     }
-    if (popup)
-        m_popupBrowsers.append(page);
+    if (popup) {
+        const qsizetype at = predecessor ? m_popupBrowsers.indexOf(predecessor) : -1;
+        if (at >= 0)
+            m_popupBrowsers[at] = page;
+        else
+            m_popupBrowsers.append(page);
+    }
     ++m_browserCount;
     return page;
 }
@@ -279,15 +289,31 @@ void ClientHandler::handleRenderProcessEnd(VornWebPage *page)
     // The start address is loaded again, also when it is the address that was shown; a page
     // whose render process ends again soon after such a reload is left as it is, so that a
     // page that ends its process at once does not start it over and over.
-    if (page->m_lastRecovery.isValid() && page->m_lastRecovery.elapsed() < RecoveryInterval) {
+    if (page->m_lastRecovery.isValid() && page->m_lastRecovery.elapsed() < m_recoveryInterval) {
         qCWarning(lcBridge).noquote()
             << "render process ended again right after a reload; not reloading" << address;
         return;
     }
     page->m_lastRecovery.start();
     qCInfo(lcBridge).noquote() << "render process ended; loading" << m_startupUrl;
-    const QUrl startUrl(m_startupUrl);
-    QTimer::singleShot(0, page, [page, startUrl] { page->load(startUrl); });
+    // Not from inside the page's own notification.
+    QTimer::singleShot(0, this,
+                       [this, page = QPointer<VornWebPage>(page), startUrl = QUrl(m_startupUrl)] {
+                           if (page)
+                               recoverPage(page, startUrl);
+                       });
+}
+
+void ClientHandler::recoverPage(VornWebPage *page, const QUrl &url)
+{
+    // The view gets a new page in place of the one whose render process ended. Loading into
+    // the old page again is not enough: Qt WebEngine gives the new render process of an old
+    // page its scripts unreliably, and the page would be left without the bridge.
+    if (auto *view = qobject_cast<VornWebView *>(page->parent())) {
+        view->replacePage()->load(url);
+        return;
+    }
+    page->load(url);
 }
 
 void ClientHandler::handleDownload(QWebEngineDownloadRequest *download)

@@ -56,12 +56,14 @@ public:
     ~ClientHandler() override;
 
     // The profile of every page: cache and storage below QDir::tempPath() + "/Cache",
-    // persistent session cookies, the bridge script, downloads to the Documents folder.
+    // persistent session cookies, downloads to the Documents folder.
     QWebEngineProfile *profile();
 
-    // A new page with the handler's settings. The first page created is "the browser" that
-    // receives the events; popups are tracked until they close.
-    VornWebPage *createPage(QObject *parent, bool popup = false);
+    // A new page with the handler's settings and the bridge script. The first page created is
+    // "the browser" that receives the events; popups are tracked until they close. A page
+    // created as the successor of another takes its place among them.
+    VornWebPage *createPage(QObject *parent, bool popup = false,
+                            VornWebPage *predecessor = nullptr);
 
     void SetListener(Listener *listener);
     Listener *listener() const { return m_listener; }
@@ -88,9 +90,9 @@ public:
     // every other request goes to the listener as a MessageEvent. Main thread.
     void handleQuery(VornWebPage *page, const QString &request, const ReplyHandle &callback);
 
-    // How long a page that has just been reloaded after its render process ended must live
-    // before another end reloads it again.
-    static constexpr int RecoveryInterval = 10000;
+    // How long (ms) a page that has been reloaded after its render process ended must live
+    // before another end of its render process reloads it again (10 s by default).
+    void setRecoveryInterval(int milliseconds) { m_recoveryInterval = milliseconds; }
 
 protected:
     void deliverEvent(const QString &name, const QVariantList &arguments) override;
@@ -104,11 +106,13 @@ private:
     void handleLoadError(VornWebPage *page, const QUrl &failedUrl, const QString &errorText,
                          int errorCode);
     void handleRenderProcessEnd(VornWebPage *page);
+    void recoverPage(VornWebPage *page, const QUrl &url);
     void handleDownload(QWebEngineDownloadRequest *download);
     void sendToFirstBrowser(const QString &name, const QVariantList &arguments);
 
     QString m_startupUrl;
     bool m_mouseCursorChangeDisabled = false;
+    int m_recoveryInterval = 10000;
 
     mutable QMutex m_lock; // guards m_browser
     QPointer<VornWebPage> m_browser;

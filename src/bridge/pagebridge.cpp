@@ -67,7 +67,7 @@ QFuture<QJsonArray> PageBridge::query(const QString &request)
 
 void PageBridge::ready()
 {
-    Q_EMIT m_page->bridgeReady();
+    m_page->setBridgeReady();
 }
 
 void PageBridge::dropPendingQueries()

@@ -11,6 +11,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineQuotaRequest>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWidget>
 
@@ -86,8 +87,10 @@ bool VornWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, 
         return false;
     }
     // The document that asked the pending queries goes away.
-    if (isMainFrame)
+    if (isMainFrame) {
         m_bridge->dropPendingQueries();
+        m_bridgeReady = false;
+    }
     return true;
 }
 
@@ -116,11 +119,18 @@ void VornWebPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
     m_handler->handleLoadError(this, info.url(), info.errorString(), info.errorCode());
 }
 
+void VornWebPage::setBridgeReady()
+{
+    m_bridgeReady = true;
+    Q_EMIT bridgeReady();
+}
+
 void VornWebPage::onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode)
 {
     if (status == NormalTerminationStatus)
         return;
     qCWarning(lcBridge) << "render process ended:" << status << exitCode;
+    m_bridgeReady = false;
     m_handler->handleRenderProcessEnd(this);
 }
 

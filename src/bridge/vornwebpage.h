@@ -21,6 +21,8 @@ public:
     ~VornWebPage() override;
 
     PageBridge *bridge() const { return m_bridge; }
+    // Whether the current document's script is connected to the host object.
+    bool isBridgeReady() const { return m_bridgeReady; }
     bool isPopup() const { return m_popup; }
 
 Q_SIGNALS:
@@ -35,10 +37,13 @@ protected:
 
 private:
     friend class ClientHandler;
+    friend class PageBridge;
+    friend class VornWebView;
     VornWebPage(ClientHandler *handler, QWebEngineProfile *profile, bool popup, QObject *parent);
 
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode);
+    void setBridgeReady();
 
     ClientHandler *m_handler;
     bool m_popup;
@@ -46,6 +51,7 @@ private:
     PageBridge *m_bridge;
     // When this page last reloaded its start address after its render process ended.
     QElapsedTimer m_lastRecovery;
+    bool m_bridgeReady = false;
 };
 
 } // namespace vorn

@@ -42,6 +42,16 @@ void VornWebView::DeliverMessageEvent(MessageEvent *event)
     QCoreApplication::postEvent(this, event, Qt::HighEventPriority);
 }
 
+VornWebPage *VornWebView::replacePage()
+{
+    VornWebPage *old = m_page;
+    m_page = handler().createPage(this, old->isPopup(), old);
+    m_page->m_lastRecovery = old->m_lastRecovery;
+    setPage(m_page);
+    delete old;
+    return m_page;
+}
+
 QVariant VornWebView::evaluateJavaScript(const QString &scriptSource)
 {
     m_page->runJavaScript(scriptSource);

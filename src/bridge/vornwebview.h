@@ -34,6 +34,10 @@ public:
 
     void DeliverMessageEvent(MessageEvent *event) override;
 
+    // Shows a new page in place of the current one, which is deleted; the new page takes the
+    // old one's place in the client handler. Returns the new page, which has loaded nothing.
+    VornWebPage *replacePage();
+
 Q_SIGNALS:
     // One page request the query channel handed on; emitted on the main thread.
     void jsMessage(const QString &name, const ReplyHandle &callback);
