@@ -3,9 +3,9 @@
 #include "bridge/messageevent.h"
 #include "bridge/vornwebpage.h"
 
-#include <QChildEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
+#include <QWindow>
 
 namespace vorn {
 
@@ -60,12 +60,11 @@ QVariant VornWebView::evaluateJavaScript(const QString &scriptSource)
 
 bool VornWebView::event(QEvent *event)
 {
-    // The widget that renders the page shows the page's cursors; watch it when the command
+    // The page's cursors are shown through the top-level window; watch it when the command
     // line asks for a fixed cursor.
-    if (event->type() == QEvent::ChildPolished && handler().mouseCursorChangeDisabled()) {
-        QObject *child = static_cast<QChildEvent *>(event)->child();
-        if (child->isWidgetType())
-            child->installEventFilter(this);
+    if (event->type() == QEvent::Show && handler().mouseCursorChangeDisabled()) {
+        if (QWindow *top = window()->windowHandle())
+            top->installEventFilter(this);
     }
     return QWebEngineView::event(event);
 }
@@ -82,10 +81,10 @@ void VornWebView::customEvent(QEvent *event)
 
 bool VornWebView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::CursorChange && watched->isWidgetType()) {
-        auto *widget = static_cast<QWidget *>(watched);
-        if (widget->cursor().shape() != Qt::ArrowCursor)
-            widget->setCursor(Qt::ArrowCursor);
+    if (event->type() == QEvent::CursorChange && watched->isWindowType()) {
+        auto *top = static_cast<QWindow *>(watched);
+        if (top->cursor().shape() != Qt::ArrowCursor)
+            top->setCursor(Qt::ArrowCursor);
     }
     return QWebEngineView::eventFilter(watched, event);
 }

@@ -169,9 +169,14 @@ inline bool loadAndWaitForBridge(QWebEnginePage *page, const QUrl &url)
            loaded.first().first().toBool();
 }
 
-inline bool waitForBridge(QSignalSpy &readySpy)
+// Waits until the page's script has connected to the host (readySpy: a spy on the page's
+// bridgeReady, made before the load) and the document is complete.
+inline bool waitForBridge(QWebEnginePage *page, QSignalSpy &readySpy)
 {
-    return waitUntil([&] { return !readySpy.isEmpty(); });
+    return waitUntil([&] { return !readySpy.isEmpty(); }) && waitUntil([&] {
+               return evaluateJavaScriptSync(page, u"document.readyState"_s).toString() ==
+                      u"complete"_s;
+           });
 }
 
 // Sends a request through the page's cefQuery; returns the query id.
@@ -209,6 +214,19 @@ inline QJsonArray eventsOf(QWebEnginePage *page, const QString &name)
         evaluateJavaScriptSync(page, u"JSON.stringify(eventsOf("_s + jsString(name) + u"))"_s)
             .toString();
     return QJsonDocument::fromJson(text.toUtf8()).array();
+}
+
+// The place of the start page's link (it shows the pointing-hand cursor).
+inline QRect linkGeometry(QWebEnginePage *page)
+{
+    const QVariantList box =
+        evaluateJavaScriptSync(page, u"(function () { var r = document.getElementById('link')"
+                                     ".getBoundingClientRect(); return [r.left, r.top, r.width, "
+                                     "r.height]; })()"_s)
+            .toList();
+    if (box.size() != 4)
+        return QRect();
+    return QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt());
 }
 
 // A listener that keeps the requests handed to it, so that the test decides when (and

@@ -83,6 +83,8 @@ private Q_SLOTS:
     void downloadsOfferTheDocumentsFolder();
     void popupsAreAllowedAndTracked();
     void geolocationIsGranted();
+    void pagesSetTheCursor();
+    void loadPageOfTheApplicationFolder();
 
 private:
     QWebEnginePage *page() const { return m_window->webView()->page(); }
@@ -102,7 +104,7 @@ void tst_ClientHandler::initTestCase()
     QSignalSpy ready(m_window->webView()->webPage(), &vorn::VornWebPage::bridgeReady);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QVERIFY(waitForBridge(ready));
+    QVERIFY(waitForBridge(page(), ready));
 }
 
 void tst_ClientHandler::cleanupTestCase()
@@ -409,6 +411,30 @@ void tst_ClientHandler::geolocationIsGranted()
     VERIFY_SOON(!(outcome = evaluateJavaScriptSync(page(), u"window.geo"_s).toString()).isEmpty());
     // Code 1 would be PERMISSION_DENIED; without a position source the answer is another error.
     QVERIFY2(outcome != u"error 1"_s, qPrintable(outcome));
+}
+
+// Without "--mouse-cursor-change-disabled" the page's cursors are shown (tst_cursorswitch
+// runs the same steps with the switch).
+void tst_ClientHandler::pagesSetTheCursor()
+{
+    QWidget *renderer = m_window->webView()->focusProxy();
+    QVERIFY(renderer);
+    const QRect link = linkGeometry(page());
+    QVERIFY(link.isValid());
+    QTest::mouseMove(renderer, link.center());
+    VERIFY_SOON(m_window->windowHandle()->cursor().shape() == Qt::PointingHandCursor);
+    QTest::mouseMove(renderer, link.bottomRight() + QPoint(0, 200));
+}
+
+void tst_ClientHandler::loadPageOfTheApplicationFolder()
+{
+    m_window->loadPage(u"/view/other.html#part"_s);
+    VERIFY_SOON(page()->url().fileName() == u"other.html"_s &&
+                m_window->webView()->webPage()->isBridgeReady());
+    QCOMPARE(page()->url().fragment(), u"part"_s);
+    QCOMPARE(
+        evaluateJavaScriptSync(page(), u"document.getElementById('page').textContent"_s).toString(),
+        u"other page"_s);
 }
 
 VORN_BRIDGE_TEST_MAIN(tst_ClientHandler)

@@ -54,7 +54,7 @@ void tst_EventChannel::initTestCase()
     QSignalSpy ready(m_window->webView()->webPage(), &vorn::VornWebPage::bridgeReady);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QVERIFY(waitForBridge(ready));
+    QVERIFY(waitForBridge(page(), ready));
     QCOMPARE(handler()->FirstBrowser(), page());
 }
 

@@ -92,6 +92,7 @@ private Q_SLOTS:
     void moveWindow_data();
     void moveWindow();
     void minimiseWritesDocumentsFirst();
+    void quitAppHidesAndWrites();
     void requestsWithoutCommand_data();
     void requestsWithoutCommand();
     void devicesThroughTheDispatcher();
@@ -137,7 +138,7 @@ void tst_QueryChannel::initTestCase()
     m_window->move(m_home.topLeft());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QVERIFY(waitForBridge(ready));
+    QVERIFY(waitForBridge(page(), ready));
 }
 
 void tst_QueryChannel::cleanupTestCase()
@@ -244,6 +245,21 @@ void tst_QueryChannel::minimiseWritesDocumentsFirst()
     VERIFY_SOON(!m_window->isMinimized());
 }
 
+void tst_QueryChannel::quitAppHidesAndWrites()
+{
+    const int edit =
+        ask(page(), uR"({"funcname":"modifyProfile","filePath":"Resources/profiles/test.xml",)"
+                    uR"("xpath":"/root/key","attribute":"value","attributeValue":"3"})"_s);
+    QCOMPARE(waitForAnswer(page(), edit)[u"ok"_s], QJsonValue(true));
+    QVERIFY(!m_folder->readFile(u"Resources/profiles/test.xml"_s).contains("value=\"3\""));
+
+    m_window->quitApp();
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(m_folder->readFile(u"Resources/profiles/test.xml"_s).contains("value=\"3\""));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
 void tst_QueryChannel::requestsWithoutCommand_data()
 {
     QTest::addColumn<QString>("request");
@@ -324,7 +340,7 @@ void tst_QueryChannel::secondaryWindowAnswersOnItsPage()
     QVERIFY(pop);
     QSignalSpy ready(pop->webView()->webPage(), &vorn::VornWebPage::bridgeReady);
     QVERIFY(QTest::qWaitForWindowExposed(pop));
-    QVERIFY(waitForBridge(ready));
+    QVERIFY(waitForBridge(pop->webView()->page(), ready));
     QCOMPARE(pop->size(), QSize(1000, 670));
     QVERIFY(pop->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(handler->listener(), static_cast<vorn::ClientHandler::Listener *>(pop->webView()));
