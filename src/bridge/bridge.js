@@ -35,26 +35,33 @@ function createCore() {
     var host = null;
     var waiting = [];          // [id, request] asked before the channel was ready
 
-    function answered(id, answer) {
-        var query = pending.get(id);
-        // A cancelled query, or one the host dropped (it answers those with nothing).
-        if (!query || !Array.isArray(answer))
+    // answer: [id, true, text] or [id, false, code, text].
+    function answered(answer) {
+        var query = Array.isArray(answer) && pending.get(answer[0]);
+        // A query that was cancelled, or that this document did not ask.
+        if (!query)
             return;
-        pending.delete(id);
+        pending.delete(answer[0]);
         try {
-            if (answer[0] === true) {
+            if (answer[1] === true) {
                 if (query.onSuccess)
-                    query.onSuccess(answer[1]);
+                    query.onSuccess(answer[2]);
             } else if (query.onFailure) {
-                query.onFailure(answer[1], answer[2]);
+                query.onFailure(answer[2], answer[3]);
             }
         } catch (error) {
             reportLater(error);
         }
     }
 
+    function answeredAll(answers) {
+        if (Array.isArray(answers))
+            answers.forEach(answered);
+    }
+
+    // Writing the property sends the query without waiting for a reply of the channel's own.
     function send(id, request) {
-        host.query(request, function (answer) { answered(id, answer); });
+        host.request = [id, request];
     }
 
     function deliver(name, args) {
@@ -99,15 +106,17 @@ function createCore() {
                 var object = channel.objects.vornHost;
                 if (!object)
                     return;
+                object.answered.connect(answeredAll);
                 object.eventSent.connect(deliver);
                 host = object;
                 waiting.forEach(function (query) { send(query[0], query[1]); });
                 waiting = [];
                 object.ready();
             });
-            // Messages meant for an earlier document of this page may still arrive. Each
-            // document numbers its calls from its own random start and ignores answers to
-            // numbers it did not use, and events that come before its host object is known.
+            // Messages meant for an earlier document of this page may still arrive before
+            // this document's channel knows the host object: they are ignored. Each document
+            // numbers its channel calls from its own random start and ignores replies to
+            // numbers it did not use.
             channel.execId = 1 + Math.floor(Math.random() * 0x10000000000);
             var handleResponse = channel.handleResponse;
             channel.handleResponse = function (message) {

@@ -10,25 +10,6 @@
 
 namespace vorn {
 
-namespace {
-
-bool onMainThread()
-{
-    const QCoreApplication *app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
-// Runs work on the main thread: at once when already there, else queued.
-template <typename Work> void onMainThreadDo(Work &&work)
-{
-    if (onMainThread())
-        work();
-    else if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, std::forward<Work>(work), Qt::QueuedConnection);
-}
-
-} // namespace
-
 PageBridge::PageBridge(VornWebPage *page)
     : QObject(page)
     , m_page(page)
@@ -36,12 +17,9 @@ PageBridge::PageBridge(VornWebPage *page)
     setObjectName(QStringLiteral("vornHost"));
 }
 
-PageBridge::~PageBridge()
-{
-    dropPendingQueries();
-}
+PageBridge::~PageBridge() = default;
 
-QFuture<QJsonArray> PageBridge::query(const QString &request)
+void PageBridge::setRequest(const QVariantList &request)
 {
     if (!isApplicationPage(m_page->url())) {
         if (!m_refusalLogged) {
@@ -50,19 +28,15 @@ QFuture<QJsonArray> PageBridge::query(const QString &request)
                 << m_page->url().toString(QUrl::FullyEncoded);
             m_refusalLogged = true;
         }
-        return QFuture<QJsonArray>(); // an empty future: completed with nothing
+        return;
     }
-
-    const quint64 key = m_nextKey++;
-    QPromise<QJsonArray> &promise = m_pending[key];
-    promise.start();
-    QFuture<QJsonArray> future = promise.future();
-
+    bool isNumber = false;
+    const int id = request.value(0).toInt(&isNumber);
+    if (request.size() != 2 || !isNumber || request[1].typeId() != QMetaType::QString)
+        return; // not from the bridge script
     if (ClientHandler *handler = sharedClientHandler())
-        handler->handleQuery(m_page, request, ReplyHandle(new PageQueryCallback(this, key)));
-    else
-        abandon(key);
-    return future;
+        handler->handleQuery(m_page, request[1].toString(),
+                             ReplyHandle(new PageQueryCallback(this, id)));
 }
 
 void PageBridge::ready()
@@ -72,13 +46,9 @@ void PageBridge::ready()
 
 void PageBridge::dropPendingQueries()
 {
+    ++m_generation;
+    m_outgoing = QJsonArray();
     m_refusalLogged = false;
-    auto pending = std::move(m_pending);
-    m_pending.clear();
-    for (auto &[key, promise] : pending) {
-        promise.future().cancel();
-        promise.finish();
-    }
 }
 
 void PageBridge::sendEvent(const QString &name, const QVariantList &arguments)
@@ -86,41 +56,35 @@ void PageBridge::sendEvent(const QString &name, const QVariantList &arguments)
     Q_EMIT eventSent(name, arguments);
 }
 
-void PageBridge::complete(quint64 key, const QJsonArray &answer)
+void PageBridge::answer(quint64 generation, int id, QJsonArray answer)
 {
-    const auto found = m_pending.find(key);
-    if (found == m_pending.end())
+    if (generation != m_generation)
         return;
-    QPromise<QJsonArray> promise = std::move(found->second);
-    m_pending.erase(found);
-    promise.addResult(answer);
-    promise.finish();
+    answer.prepend(id);
+    // The first answer of an event-loop pass goes at once; the answers given after it in the
+    // same pass follow together at the end of the pass.
+    if (!m_batching) {
+        m_batching = true;
+        QMetaObject::invokeMethod(this, &PageBridge::flushAnswers, Qt::QueuedConnection);
+        Q_EMIT answered(QJsonArray{answer});
+        return;
+    }
+    m_outgoing.append(answer);
 }
 
-void PageBridge::abandon(quint64 key)
+void PageBridge::flushAnswers()
 {
-    const auto found = m_pending.find(key);
-    if (found == m_pending.end())
+    m_batching = false;
+    if (m_outgoing.isEmpty())
         return;
-    QPromise<QJsonArray> promise = std::move(found->second);
-    m_pending.erase(found);
-    promise.future().cancel();
-    promise.finish();
+    Q_EMIT answered(std::exchange(m_outgoing, QJsonArray()));
 }
 
-PageQueryCallback::PageQueryCallback(PageBridge *bridge, quint64 key)
+PageQueryCallback::PageQueryCallback(PageBridge *bridge, int id)
     : m_bridge(bridge)
-    , m_key(key)
+    , m_generation(bridge->generation())
+    , m_id(id)
 {}
-
-PageQueryCallback::~PageQueryCallback()
-{
-    // Unanswered: the page's call completes with nothing (a no-op once answered).
-    onMainThreadDo([bridge = m_bridge, key = m_key] {
-        if (bridge)
-            bridge->abandon(key);
-    });
-}
 
 void PageQueryCallback::deliverSuccess(const QString &response)
 {
@@ -132,12 +96,19 @@ void PageQueryCallback::deliverFailure(int errorCode, const QString &errorMessag
     deliver(QJsonArray{false, errorCode, errorMessage});
 }
 
-void PageQueryCallback::deliver(const QJsonArray &answer)
+void PageQueryCallback::deliver(QJsonArray answer)
 {
-    onMainThreadDo([bridge = m_bridge, key = m_key, answer] {
+    const auto give = [bridge = m_bridge, generation = m_generation, id = m_id,
+                       answer = std::move(answer)] {
         if (bridge)
-            bridge->complete(key, answer);
-    });
+            bridge->answer(generation, id, answer);
+    };
+    // Answers may be given on any thread; the page is answered on the main thread.
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+        give();
+    else if (app)
+        QMetaObject::invokeMethod(app, give, Qt::QueuedConnection);
 }
 
 } // namespace vorn

@@ -2,56 +2,65 @@
 
 #include "commands/queryreply.h"
 
-#include <QFuture>
 #include <QJsonArray>
 #include <QObject>
-#include <QPromise>
+#include <QPointer>
 #include <QVariantList>
-
-#include <unordered_map>
 
 namespace vorn {
 
 class VornWebPage;
 
 // The host object of one page on the page's web channel ("vornHost"). Every public slot,
-// invokable and signal of this class is visible to the page's script, so it has only these.
+// invokable, property and signal of this class is visible to the page's script, so it has
+// only these.
 //
-// A query's answer travels back as the result of the page's call: [true, text] or
-// [false, code, text]. A query that gets no answer (refused, dropped, never answered by its
-// command) is completed with nothing, which the page's script ignores.
+// The page sends a query by writing [id, request text] to the property "request": a write is
+// a message of its own, which the channel does not answer. Answers go back through the
+// signal "answered", each as [id, true, text] or [id, false, code, text]. The first answer of
+// a pass of the event loop goes at once, the others given in the same pass travel together at
+// its end, so many queries in flight cost few messages. The page's script drops answers to
+// ids it no longer waits for.
 class PageBridge : public QObject
 {
     Q_OBJECT
+    // Write-only in effect; the channel wants a notify signal on every property.
+    Q_PROPERTY(QVariantList request READ request WRITE setRequest NOTIFY requestChanged)
 
 public:
     explicit PageBridge(VornWebPage *page);
     ~PageBridge() override;
 
-    // From the page's script: one request text. Main thread.
-    Q_INVOKABLE QFuture<QJsonArray> query(const QString &request);
     // From the page's script once its channel is connected and its event handler is set.
     Q_INVOKABLE void ready();
 
     // Not visible to the page (plain members):
-    // Completes every pending query with nothing: the page navigates, closes or lost its
-    // render process, and the document that asked is gone.
+    QVariantList request() const { return {}; }
+    // One query from the page's script: [id, request text]. Main thread.
+    void setRequest(const QVariantList &request);
+
+    // Forgets every query asked so far: the page navigates, closes or lost its render
+    // process, and the document that asked is gone. Later answers to them go nowhere.
     void dropPendingQueries();
     void sendEvent(const QString &name, const QVariantList &arguments);
-    // Answers a pending query (at most once). Main thread.
-    void complete(quint64 key, const QJsonArray &answer);
-    // Gives a pending query up without an answer. Main thread.
-    void abandon(quint64 key);
-    qsizetype pendingCount() const { return qsizetype(m_pending.size()); }
+    // Answers query id of the document generation that asked it (main thread).
+    void answer(quint64 generation, int id, QJsonArray answer);
+    quint64 generation() const { return m_generation; }
 
 Q_SIGNALS:
+    void requestChanged();
+    // Answers to the page's queries, in the order they were given.
+    void answered(const QJsonArray &answers);
     // The page's script receives the six events through this signal.
     void eventSent(const QString &name, const QVariantList &arguments);
 
 private:
+    void flushAnswers();
+
     VornWebPage *m_page;
-    quint64 m_nextKey = 1;
-    std::unordered_map<quint64, QPromise<QJsonArray>> m_pending;
+    quint64 m_generation = 1;
+    QJsonArray m_outgoing;
+    bool m_batching = false;
     bool m_refusalLogged = false;
 };
 
@@ -60,18 +69,18 @@ private:
 class PageQueryCallback final : public QueryCallback
 {
 public:
-    PageQueryCallback(PageBridge *bridge, quint64 key);
-    ~PageQueryCallback() override;
+    PageQueryCallback(PageBridge *bridge, int id);
 
 protected:
     void deliverSuccess(const QString &response) override;
     void deliverFailure(int errorCode, const QString &errorMessage) override;
 
 private:
-    void deliver(const QJsonArray &answer);
+    void deliver(QJsonArray answer);
 
     QPointer<PageBridge> m_bridge;
-    quint64 m_key;
+    quint64 m_generation;
+    int m_id;
 };
 
 } // namespace vorn

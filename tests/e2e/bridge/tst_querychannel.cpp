@@ -101,6 +101,7 @@ private Q_SLOTS:
     void secondaryWindowAnswersOnItsPage();
     void answersOfAnEarlierDocumentAreDropped();
     void cancelledQueriesGetNoAnswer();
+    void manyQueriesInFlight();
     void queryArguments_data();
     void queryArguments();
 
@@ -404,6 +405,29 @@ void tst_QueryChannel::cancelledQueriesGetNoAnswer()
     spin(200);
     QCOMPARE(answerOf(page(), kept)[u"text"_s], QJsonValue(u"failed"_s));
     vorn::sharedClientHandler()->SetListener(m_window->webView());
+}
+
+void tst_QueryChannel::manyQueriesInFlight()
+{
+    // Answers given in one pass travel together; each query still gets exactly its own.
+    evaluateJavaScriptSync(page(), uR"(
+        window.flight = {answers: 0, wrong: 0};
+        for (var i = 0; i < 500; ++i) {
+            (function (expected) {
+                var id = cefQuery({request: '{"funcname":"getDevicesList","n":' + expected + '}',
+                                   onSuccess: function (text) {
+                                       flight.answers++;
+                                       if (JSON.parse(text).length !== 2 || flight.seen[id])
+                                           flight.wrong++;
+                                       flight.seen[id] = true;
+                                   }});
+            })(i);
+        }
+        flight.seen = {};)"_s);
+    VERIFY_SOON(evaluateJavaScriptSync(page(), u"flight.answers"_s).toInt() == 500);
+    spin(200);
+    QCOMPARE(evaluateJavaScriptSync(page(), u"flight.answers + '/' + flight.wrong"_s).toString(),
+             u"500/0"_s);
 }
 
 void tst_QueryChannel::queryArguments_data()
