@@ -118,7 +118,7 @@ ClientHandler::ClientHandler(const QStringList &arguments, QObject *parent)
 
 ClientHandler::~ClientHandler()
 {
-    // Popup windows have no parent; they go before the profile their pages use.
+    // Popup windows whose opener window is gone go before the profile their pages use.
     for (const QPointer<VornWebView> &view : std::as_const(m_popupViews))
         delete view.data();
     if (m_browserCount > 0)
@@ -241,9 +241,13 @@ void ClientHandler::handleQuery(VornWebPage *page, const QString &request,
     }
 }
 
-QWebEnginePage *ClientHandler::createPopup()
+QWebEnginePage *ClientHandler::createPopup(VornWebPage *opener)
 {
-    auto *view = new VornWebView(nullptr, VornWebView::Kind::Popup);
+    // A window of its own, owned by the opener's window, so it goes no later than that.
+    auto *openerView = qobject_cast<QWidget *>(opener->parent());
+    auto *view =
+        new VornWebView(openerView ? openerView->window() : nullptr, VornWebView::Kind::Popup);
+    view->setWindowFlag(Qt::Window);
     view->setAttribute(Qt::WA_DeleteOnClose);
     m_popupViews.removeAll(nullptr);
     m_popupViews.append(view);

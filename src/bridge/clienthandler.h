@@ -101,7 +101,7 @@ private:
     friend class VornWebPage;
 
     void pageClosing(VornWebPage *page);
-    QWebEnginePage *createPopup();
+    QWebEnginePage *createPopup(VornWebPage *opener);
     void handleUnknownScheme(VornWebPage *page, const QUrl &url, bool isMainFrame);
     void handleLoadError(VornWebPage *page, const QUrl &failedUrl, const QString &errorText,
                          int errorCode);

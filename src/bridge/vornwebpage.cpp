@@ -97,7 +97,7 @@ bool VornWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, 
 QWebEnginePage *VornWebPage::createWindow(WebWindowType type)
 {
     Q_UNUSED(type);
-    return m_handler->createPopup();
+    return m_handler->createPopup(this);
 }
 
 void VornWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,

@@ -388,6 +388,7 @@ void tst_ClientHandler::popupsAreAllowedAndTracked()
     QCOMPARE(handler()->FirstBrowser(), page());
     QPointer<QWidget> popupWindow = qobject_cast<QWidget *>(popup->parent());
     QVERIFY(popupWindow && popupWindow->isWindow() && popupWindow->isVisible());
+    QCOMPARE(popupWindow->parentWidget(), m_window.get());
     VERIFY_SOON(popup->url().fileName() == u"other.html"_s);
 
     // The popup's page is one of the application's: its requests are answered on it.

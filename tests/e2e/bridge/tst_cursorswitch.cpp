@@ -1,5 +1,5 @@
-// The command-line switch "--mouse-cursor-change-disabled": the page never changes the
-// mouse cursor.
+// The command-line switches of the client handler: "--mouse-cursor-change-disabled" (the page
+// never changes the mouse cursor; a single dash works too) and "--url"; "--" ends them.
 
 #include "bridgetesting.h"
 
@@ -20,6 +20,8 @@ void tst_CursorSwitch::cursorStaysTheArrow()
 {
     AppFolder folder;
     QVERIFY(vorn::sharedClientHandler()->mouseCursorChangeDisabled());
+    // "--url" gives the start address until the main window gives its own.
+    QCOMPARE(vorn::sharedClientHandler()->startupUrl(), u"file:///start/here.html"_s);
     vorn::vorn window{vorn::CommandContext{}};
     QSignalSpy ready(window.webView()->webPage(), &vorn::VornWebPage::bridgeReady);
     window.show();
@@ -40,5 +42,7 @@ void tst_CursorSwitch::cursorStaysTheArrow()
     QCOMPARE(window.windowHandle()->cursor().shape(), Qt::ArrowCursor);
 }
 
-VORN_BRIDGE_TEST_MAIN(tst_CursorSwitch, QStringLiteral("--mouse-cursor-change-disabled"))
+VORN_BRIDGE_TEST_MAIN(tst_CursorSwitch, QStringLiteral("--url=file:///start/here.html"),
+                      QStringLiteral("-mouse-cursor-change-disabled"), QStringLiteral("--"),
+                      QStringLiteral("--url=file:///after/the/end.html"))
 #include "tst_cursorswitch.moc"

@@ -7,6 +7,7 @@
 #include "bridge/pagebridge.h"
 #include "bridge/popwidget.h"
 #include "bridge/vorn.h"
+#include "common/quit.h"
 #include "config/appconfig.h"
 #include "device/devices_handler.h"
 #include "simulateddevices.h"
@@ -104,6 +105,8 @@ private Q_SLOTS:
     void manyQueriesInFlight();
     void queryArguments_data();
     void queryArguments();
+    // Last: it ends the application's event loop.
+    void closeAppWritesAndQuits();
 
 private:
     QWebEnginePage *page() const { return m_window->webView()->page(); }
@@ -455,6 +458,18 @@ void tst_QueryChannel::queryArguments()
         u"(function () { try { return typeof (%1); } catch (e) { return 'throws'; } })()"_s.arg(
             call);
     QCOMPARE(evaluateJavaScriptSync(page(), script).toString(), result);
+}
+
+void tst_QueryChannel::closeAppWritesAndQuits()
+{
+    const int edit =
+        ask(page(), uR"({"funcname":"modifyProfile","filePath":"Resources/profiles/test.xml",)"
+                    uR"("xpath":"/root/key","attribute":"value","attributeValue":"4"})"_s);
+    QCOMPARE(waitForAnswer(page(), edit)[u"ok"_s], QJsonValue(true));
+    QVERIFY(!vorn::quitRequested());
+    m_window->oncloseApp();
+    QVERIFY(m_folder->readFile(u"Resources/profiles/test.xml"_s).contains("value=\"4\""));
+    QVERIFY(vorn::quitRequested());
 }
 
 VORN_BRIDGE_TEST_MAIN(tst_QueryChannel)
