@@ -32,22 +32,27 @@ function createCore() {
     var callbacks = new Map(); // event name -> {callback, realm}
     var pending = new Map();   // query id -> {onSuccess, onFailure}
     var lastQueryId = 0;
+    // Answers name the document that asked: one that arrives after a navigation cannot be
+    // taken for an answer to the next document's query of the same number.
+    var documentToken = Math.floor(Math.random() * 0x20000000000000);
     var host = null;
     var waiting = [];          // [id, request] asked before the channel was ready
 
-    // answer: [id, true, text] or [id, false, code, text].
+    // answer: [token, id, true, text] or [token, id, false, code, text].
     function answered(answer) {
-        var query = Array.isArray(answer) && pending.get(answer[0]);
-        // A query that was cancelled, or that this document did not ask.
+        if (!Array.isArray(answer) || answer[0] !== documentToken)
+            return;
+        var query = pending.get(answer[1]);
+        // A query that was cancelled.
         if (!query)
             return;
-        pending.delete(answer[0]);
+        pending.delete(answer[1]);
         try {
-            if (answer[1] === true) {
+            if (answer[2] === true) {
                 if (query.onSuccess)
-                    query.onSuccess(answer[2]);
+                    query.onSuccess(answer[3]);
             } else if (query.onFailure) {
-                query.onFailure(answer[2], answer[3]);
+                query.onFailure(answer[3], answer[4]);
             }
         } catch (error) {
             reportLater(error);
@@ -61,7 +66,7 @@ function createCore() {
 
     // Writing the property sends the query without waiting for a reply of the channel's own.
     function send(id, request) {
-        host.request = [id, request];
+        host.request = [documentToken, id, request];
     }
 
     function deliver(name, args) {

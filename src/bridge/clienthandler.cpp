@@ -214,10 +214,8 @@ QList<QWebEnginePage *> ClientHandler::popupBrowsers() const
     return {m_popupBrowsers.begin(), m_popupBrowsers.end()};
 }
 
-void ClientHandler::handleQuery(VornWebPage *page, const QString &request,
-                                const ReplyHandle &callback)
+void ClientHandler::handleQuery(const QString &request, const ReplyHandle &callback)
 {
-    Q_UNUSED(page);
     const ParsedRequest parsed = parseRequest(request);
     switch (parsed.kind) {
     case ParsedRequest::Kind::MoveWindow:

@@ -86,9 +86,10 @@ public:
     void setStartupUrl(const QString &url) { m_startupUrl = url; }
     bool mouseCursorChangeDisabled() const { return m_mouseCursorChangeDisabled; }
 
-    // One page request. The window commands "moveWindow" and "minisizeWindow" are done here;
-    // every other request goes to the listener as a MessageEvent. Main thread.
-    void handleQuery(VornWebPage *page, const QString &request, const ReplyHandle &callback);
+    // One page request; callback answers the page that asked. The window commands
+    // "moveWindow" and "minisizeWindow" are done here; every other request goes to the
+    // listener as a MessageEvent. Main thread.
+    void handleQuery(const QString &request, const ReplyHandle &callback);
 
     // How long (ms) a page that has been reloaded after its render process ended must live
     // before another end of its render process reloads it again (10 s by default).

@@ -30,13 +30,18 @@ void PageBridge::setRequest(const QVariantList &request)
         }
         return;
     }
-    bool isNumber = false;
-    const int id = request.value(0).toInt(&isNumber);
-    if (request.size() != 2 || !isNumber || request[1].typeId() != QMetaType::QString)
+    const auto isNumber = [](const QVariant &value) {
+        return value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int ||
+               value.typeId() == QMetaType::LongLong;
+    };
+    if (request.size() != 3 || !isNumber(request[0]) || !isNumber(request[1]) ||
+        request[2].typeId() != QMetaType::QString)
         return; // not from the bridge script
+    const QJsonArray address{QJsonValue::fromVariant(request[0]),
+                             QJsonValue::fromVariant(request[1])};
     if (ClientHandler *handler = sharedClientHandler())
-        handler->handleQuery(m_page, request[1].toString(),
-                             ReplyHandle(new PageQueryCallback(this, id)));
+        handler->handleQuery(request[2].toString(),
+                             ReplyHandle(new PageQueryCallback(this, address)));
 }
 
 void PageBridge::ready()
@@ -56,11 +61,13 @@ void PageBridge::sendEvent(const QString &name, const QVariantList &arguments)
     Q_EMIT eventSent(name, arguments);
 }
 
-void PageBridge::answer(quint64 generation, int id, QJsonArray answer)
+void PageBridge::answer(quint64 generation, const QJsonArray &address, const QJsonArray &result)
 {
     if (generation != m_generation)
         return;
-    answer.prepend(id);
+    QJsonArray answer = address;
+    for (const QJsonValue &value : result)
+        answer.append(value);
     // The first answer of an event-loop pass goes at once; the answers given after it in the
     // same pass follow together at the end of the pass.
     if (!m_batching) {
@@ -80,10 +87,10 @@ void PageBridge::flushAnswers()
     Q_EMIT answered(std::exchange(m_outgoing, QJsonArray()));
 }
 
-PageQueryCallback::PageQueryCallback(PageBridge *bridge, int id)
+PageQueryCallback::PageQueryCallback(PageBridge *bridge, QJsonArray address)
     : m_bridge(bridge)
     , m_generation(bridge->generation())
-    , m_id(id)
+    , m_address(std::move(address))
 {}
 
 void PageQueryCallback::deliverSuccess(const QString &response)
@@ -98,10 +105,10 @@ void PageQueryCallback::deliverFailure(int errorCode, const QString &errorMessag
 
 void PageQueryCallback::deliver(QJsonArray answer)
 {
-    const auto give = [bridge = m_bridge, generation = m_generation, id = m_id,
+    const auto give = [bridge = m_bridge, generation = m_generation, address = m_address,
                        answer = std::move(answer)] {
         if (bridge)
-            bridge->answer(generation, id, answer);
+            bridge->answer(generation, address, answer);
     };
     // Answers may be given on any thread; the page is answered on the main thread.
     QCoreApplication *app = QCoreApplication::instance();

@@ -102,6 +102,7 @@ private Q_SLOTS:
     void secondaryWindowAnswersOnItsPage();
     void answersOfAnEarlierDocumentAreDropped();
     void cancelledQueriesGetNoAnswer();
+    void answersNameTheirDocument();
     void manyQueriesInFlight();
     void queryArguments_data();
     void queryArguments();
@@ -407,6 +408,23 @@ void tst_QueryChannel::cancelledQueriesGetNoAnswer()
     holder.held[1]->callback()->Success(u"second"_s);
     spin(200);
     QCOMPARE(answerOf(page(), kept)[u"text"_s], QJsonValue(u"failed"_s));
+    vorn::sharedClientHandler()->SetListener(m_window->webView());
+}
+
+void tst_QueryChannel::answersNameTheirDocument()
+{
+    HoldingListener holder;
+    vorn::sharedClientHandler()->SetListener(&holder);
+    const int id = ask(page(), DevicesRequest);
+    VERIFY_SOON(holder.held.size() == 1);
+
+    // An answer with the same number that does not name this document is not taken.
+    Q_EMIT m_window->webView()->webPage()->bridge()->answered(
+        QJsonArray{QJsonArray{12345, id, true, u"not for this document"_s}});
+    spin(300);
+    QVERIFY(answerOf(page(), id).isNull());
+    holder.held[0]->callback()->Success(u"for this document"_s);
+    QCOMPARE(waitForAnswer(page(), id)[u"text"_s], QJsonValue(u"for this document"_s));
     vorn::sharedClientHandler()->SetListener(m_window->webView());
 }
 
