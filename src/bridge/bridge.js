@@ -64,9 +64,23 @@ function createCore() {
             answers.forEach(answered);
     }
 
-    // Writing the property sends the query without waiting for a reply of the channel's own.
+    // The queries asked during one run of the page's script go to the host together, as one
+    // write of the host's property [token, id, text, id, text, ...]; a write is a message
+    // the channel does not reply to.
+    var outgoing = [];
+
+    function flush() {
+        var batch = outgoing;
+        outgoing = [];
+        host.request = batch;
+    }
+
     function send(id, request) {
-        host.request = [documentToken, id, request];
+        if (outgoing.length === 0) {
+            outgoing.push(documentToken);
+            queueMicrotask(flush);
+        }
+        outgoing.push(id, request);
     }
 
     function deliver(name, args) {
