@@ -28,7 +28,7 @@ if [ "${VORN_SKIP_FUZZ:-0}" != 1 ]; then
 fi
 
 echo "== benchmarks"
-ctest --test-dir "$build" -L bench --verbose 2>&1 | grep -E '(ratio|speed-up|figure|Passed|Failed)' || true
+ctest --test-dir "$build" -L bench --verbose 2>&1 | grep -E '(ratio|speed-up|onDeviceData|highest|Passed|Failed)' || true
 
 echo "== unit and end-to-end tests"
 ctest --test-dir "$build" -LE 'bench|fuzz' --output-on-failure -j "$jobs"
