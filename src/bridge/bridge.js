@@ -64,23 +64,9 @@ function createCore() {
             answers.forEach(answered);
     }
 
-    // The queries asked during one run of the page's script go to the host together, as one
-    // write of the host's property [token, id, text, id, text, ...]; a write is a message
-    // the channel does not reply to.
-    var outgoing = [];
-
-    function flush() {
-        var batch = outgoing;
-        outgoing = [];
-        host.request = batch;
-    }
-
+    // Writing the property sends the query without waiting for a reply of the channel's own.
     function send(id, request) {
-        if (outgoing.length === 0) {
-            outgoing.push(documentToken);
-            queueMicrotask(flush);
-        }
-        outgoing.push(id, request);
+        host.request = [documentToken, id, request];
     }
 
     function deliver(name, args) {

@@ -34,17 +34,14 @@ void PageBridge::setRequest(const QVariantList &request)
         return value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int ||
                value.typeId() == QMetaType::LongLong;
     };
-    // Not from the bridge script: nothing is done.
-    if (request.size() < 3 || request.size() % 2 == 0 || !isNumber(request[0]))
-        return;
-    ClientHandler *handler = sharedClientHandler();
-    const double token = request[0].toDouble();
-    for (qsizetype i = 1; handler && i + 1 < request.size(); i += 2) {
-        if (!isNumber(request[i]) || request[i + 1].typeId() != QMetaType::QString)
-            return;
-        handler->handleQuery(request[i + 1].toString(),
-                             ReplyHandle(new PageQueryCallback(this, token, request[i].toInt())));
-    }
+    if (request.size() != 3 || !isNumber(request[0]) || !isNumber(request[1]) ||
+        request[2].typeId() != QMetaType::QString)
+        return; // not from the bridge script
+    const QJsonArray address{QJsonValue::fromVariant(request[0]),
+                             QJsonValue::fromVariant(request[1])};
+    if (ClientHandler *handler = sharedClientHandler())
+        handler->handleQuery(request[2].toString(),
+                             ReplyHandle(new PageQueryCallback(this, address)));
 }
 
 void PageBridge::ready()
@@ -64,13 +61,13 @@ void PageBridge::sendEvent(const QString &name, const QVariantList &arguments)
     Q_EMIT eventSent(name, arguments);
 }
 
-void PageBridge::answer(quint64 generation, double token, int id, const Answer &result)
+void PageBridge::answer(quint64 generation, const QJsonArray &address, const QJsonArray &result)
 {
     if (generation != m_generation)
         return;
-    const QJsonArray answer = result.success
-                                  ? QJsonArray{token, id, true, result.text}
-                                  : QJsonArray{token, id, false, result.code, result.text};
+    QJsonArray answer = address;
+    for (const QJsonValue &value : result)
+        answer.append(value);
     // The first answer of an event-loop pass goes at once; the answers given after it in the
     // same pass follow together at the end of the pass.
     if (!m_batching) {
@@ -90,29 +87,28 @@ void PageBridge::flushAnswers()
     Q_EMIT answered(std::exchange(m_outgoing, QJsonArray()));
 }
 
-PageQueryCallback::PageQueryCallback(PageBridge *bridge, double token, int id)
+PageQueryCallback::PageQueryCallback(PageBridge *bridge, QJsonArray address)
     : m_bridge(bridge)
     , m_generation(bridge->generation())
-    , m_token(token)
-    , m_id(id)
+    , m_address(std::move(address))
 {}
 
 void PageQueryCallback::deliverSuccess(const QString &response)
 {
-    deliver({true, 0, response});
+    deliver(QJsonArray{true, response});
 }
 
 void PageQueryCallback::deliverFailure(int errorCode, const QString &errorMessage)
 {
-    deliver({false, errorCode, errorMessage});
+    deliver(QJsonArray{false, errorCode, errorMessage});
 }
 
-void PageQueryCallback::deliver(PageBridge::Answer answer)
+void PageQueryCallback::deliver(QJsonArray answer)
 {
-    const auto give = [bridge = m_bridge, generation = m_generation, token = m_token, id = m_id,
+    const auto give = [bridge = m_bridge, generation = m_generation, address = m_address,
                        answer = std::move(answer)] {
         if (bridge)
-            bridge->answer(generation, token, id, answer);
+            bridge->answer(generation, address, answer);
     };
     // Answers may be given on any thread; the page is answered on the main thread.
     QCoreApplication *app = QCoreApplication::instance();

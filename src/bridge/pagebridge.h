@@ -15,11 +15,10 @@ class VornWebPage;
 // invokable, property and signal of this class is visible to the page's script, so it has
 // only these.
 //
-// The page sends queries by writing [document token, id, request text, id, request text, ...]
-// to the property "request" (the queries of one run of its script together): a write is a
-// message of its own, which the channel does not answer. Answers go back through the signal
-// "answered", each as [token, id, true, text] or [token, id, false, code, text]; the token
-// names the document that asked. The first answer of
+// The page sends a query by writing [document token, id, request text] to the property
+// "request": a write is a message of its own, which the channel does not answer. Answers go
+// back through the signal "answered", each as [token, id, true, text] or
+// [token, id, false, code, text]; the token names the document that asked. The first answer of
 // a pass of the event loop goes at once, the others given in the same pass travel together at
 // its end, so many queries in flight cost few messages. The page's script drops answers to
 // ids it no longer waits for.
@@ -38,22 +37,16 @@ public:
 
     // Not visible to the page (plain members):
     QVariantList request() const { return {}; }
-    // Queries from the page's script: [document token, id, request text, id, request text, ...].
-    // Main thread.
+    // One query from the page's script: [document token, id, request text]. Main thread.
     void setRequest(const QVariantList &request);
 
     // Forgets every query asked so far: the page navigates, closes or lost its render
     // process, and the document that asked is gone. Later answers to them go nowhere.
     void dropPendingQueries();
     void sendEvent(const QString &name, const QVariantList &arguments);
-    // Answers query id of the document (token, generation) that asked it. Main thread.
-    struct Answer
-    {
-        bool success = false;
-        int code = 0;
-        QString text;
-    };
-    void answer(quint64 generation, double token, int id, const Answer &answer);
+    // Answers a query of the document generation that asked it (main thread); address is
+    // [token, id].
+    void answer(quint64 generation, const QJsonArray &address, const QJsonArray &answer);
     quint64 generation() const { return m_generation; }
 
 Q_SIGNALS:
@@ -78,19 +71,19 @@ private:
 class PageQueryCallback final : public QueryCallback
 {
 public:
-    PageQueryCallback(PageBridge *bridge, double token, int id);
+    // address: [document token, id] of the query.
+    PageQueryCallback(PageBridge *bridge, QJsonArray address);
 
 protected:
     void deliverSuccess(const QString &response) override;
     void deliverFailure(int errorCode, const QString &errorMessage) override;
 
 private:
-    void deliver(PageBridge::Answer answer);
+    void deliver(QJsonArray answer);
 
     QPointer<PageBridge> m_bridge;
     quint64 m_generation;
-    double m_token;
-    int m_id;
+    QJsonArray m_address;
 };
 
 } // namespace vorn

@@ -14,8 +14,7 @@
 // one was sent ("complete"), and the highest whose 99th percentile latency stays within 10 ms
 // ("keeps up").
 //
-// Figures are printed, never asserted. VORN_BENCH_QUICK=1 shortens every part;
-// VORN_BENCH_ONLY=queries or =events runs one of the two (for a profiler).
+// Figures are printed, never asserted. VORN_BENCH_QUICK=1 shortens every part.
 
 #include "benchharness.h"
 #include "bridgetesting.h"
@@ -39,12 +38,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const bool Quick = qEnvironmentVariableIntValue("VORN_BENCH_QUICK") == 1;
-
-bool runs(const char *part)
-{
-    const QByteArray only = qgetenv("VORN_BENCH_ONLY");
-    return only.isEmpty() || only == part;
-}
 
 // The bare channel: an echo method and a signal, nothing else.
 class EchoObject : public QObject
@@ -251,32 +244,30 @@ int main(int argc, char *argv[])
 
         std::printf("Bridge round trips and events against a bare QWebChannel (rate = bare "
                     "channel's time / bridge's time)\n");
-        if (runs("queries")) {
-            const long long sequential = Quick ? 100 : 300;
-            const auto oneAtATime = vorn::bench::compare(
-                [&](long long n) {
-                    runInPage(page, u"bench.sequential(%1, %2)"_s.arg(n).arg(bridgeSend()));
-                },
-                [&](long long n) {
-                    runInPage(barePage, u"bench.sequential(%1, %2)"_s.arg(n).arg(bareSend()));
-                },
-                sequential, Quick ? 5 : 9);
-            vorn::bench::report("round trip, one at a time", oneAtATime, 0.9, false);
+        const long long sequential = Quick ? 100 : 300;
+        const auto oneAtATime = vorn::bench::compare(
+            [&](long long n) {
+                runInPage(page, u"bench.sequential(%1, %2)"_s.arg(n).arg(bridgeSend()));
+            },
+            [&](long long n) {
+                runInPage(barePage, u"bench.sequential(%1, %2)"_s.arg(n).arg(bareSend()));
+            },
+            sequential, Quick ? 5 : 9);
+        vorn::bench::report("round trip, one at a time", oneAtATime, 0.9, false);
 
-            const long long inFlight = 10000;
-            const auto manyInFlight = vorn::bench::compare(
-                [&](long long) {
-                    runInPage(page, u"bench.inFlight(%1, %2)"_s.arg(inFlight).arg(bridgeSend()));
-                },
-                [&](long long) {
-                    runInPage(barePage, u"bench.inFlight(%1, %2)"_s.arg(inFlight).arg(bareSend()));
-                },
-                1, Quick ? 3 : 7);
-            vorn::bench::Comparison perQuery = manyInFlight;
-            perQuery.measured.nanosecondsPerOperation /= double(inFlight);
-            perQuery.baseline.nanosecondsPerOperation /= double(inFlight);
-            vorn::bench::report("round trip, 10,000 in flight (per query)", perQuery, 0.9, false);
-        }
+        const long long inFlight = 10000;
+        const auto manyInFlight = vorn::bench::compare(
+            [&](long long) {
+                runInPage(page, u"bench.inFlight(%1, %2)"_s.arg(inFlight).arg(bridgeSend()));
+            },
+            [&](long long) {
+                runInPage(barePage, u"bench.inFlight(%1, %2)"_s.arg(inFlight).arg(bareSend()));
+            },
+            1, Quick ? 3 : 7);
+        vorn::bench::Comparison perQuery = manyInFlight;
+        perQuery.measured.nanosecondsPerOperation /= double(inFlight);
+        perQuery.baseline.nanosecondsPerOperation /= double(inFlight);
+        vorn::bench::report("round trip, 10,000 in flight (per query)", perQuery, 0.9, false);
 
         const auto hex = [](int sequence) {
             return u"%1"_s.arg(sequence, 16, 16, QLatin1Char('0'));
@@ -291,33 +282,31 @@ int main(int argc, char *argv[])
                 Qt::QueuedConnection);
         };
 
-        if (runs("events")) {
-            const int seconds = Quick ? 2 : 10;
-            const EventRun steadyBridge = runEvents(page, 1000, 1000 * seconds, sendBridge);
-            const EventRun steadyBare = runEvents(barePage, 1000, 1000 * seconds, sendBare);
-            printEvents(Quick ? "onDeviceData for 2 s" : "onDeviceData for 10 s", 1000,
-                        steadyBridge, steadyBare);
+        const int seconds = Quick ? 2 : 10;
+        const EventRun steadyBridge = runEvents(page, 1000, 1000 * seconds, sendBridge);
+        const EventRun steadyBare = runEvents(barePage, 1000, 1000 * seconds, sendBare);
+        printEvents(Quick ? "onDeviceData for 2 s" : "onDeviceData for 10 s", 1000, steadyBridge,
+                    steadyBare);
 
-            int highestComplete = complete(steadyBridge) ? 1000 : 0;
-            int highestKeepingUp = keepsUp(steadyBridge) ? 1000 : 0;
-            bool stillKeepingUp = highestKeepingUp > 0;
-            for (int rate : {2000, 5000, 10000, 20000, 50000, 100000, 200000}) {
-                const int count = rate * (Quick ? 1 : 2);
-                const EventRun bridge = runEvents(page, rate, count, sendBridge);
-                const EventRun bare = runEvents(barePage, rate, count, sendBare);
-                printEvents("onDeviceData rising rate", rate, bridge, bare);
-                stillKeepingUp = stillKeepingUp && keepsUp(bridge);
-                if (stillKeepingUp)
-                    highestKeepingUp = rate;
-                if (!complete(bridge))
-                    break;
-                highestComplete = rate;
-            }
-            std::printf("highest onDeviceData rate complete (all in order, within 1 s): %d/s; "
-                        "keeping up (p99 <= 10 ms): %d/s\n",
-                        highestComplete, highestKeepingUp);
-            std::fflush(stdout);
+        int highestComplete = complete(steadyBridge) ? 1000 : 0;
+        int highestKeepingUp = keepsUp(steadyBridge) ? 1000 : 0;
+        bool stillKeepingUp = highestKeepingUp > 0;
+        for (int rate : {2000, 5000, 10000, 20000, 50000, 100000, 200000}) {
+            const int count = rate * (Quick ? 1 : 2);
+            const EventRun bridge = runEvents(page, rate, count, sendBridge);
+            const EventRun bare = runEvents(barePage, rate, count, sendBare);
+            printEvents("onDeviceData rising rate", rate, bridge, bare);
+            stillKeepingUp = stillKeepingUp && keepsUp(bridge);
+            if (stillKeepingUp)
+                highestKeepingUp = rate;
+            if (!complete(bridge))
+                break;
+            highestComplete = rate;
         }
+        std::printf("highest onDeviceData rate complete (all in order, within 1 s): %d/s; "
+                    "keeping up (p99 <= 10 ms): %d/s\n",
+                    highestComplete, highestKeepingUp);
+        std::fflush(stdout);
 
         window.reset();
     }
