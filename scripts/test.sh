@@ -31,4 +31,7 @@ echo "== benchmarks"
 ctest --test-dir "$build" -L bench --verbose 2>&1 | grep -E '(ratio|speed-up|onDeviceData|highest|Passed|Failed)' || true
 
 echo "== unit and end-to-end tests"
-ctest --test-dir "$build" -LE 'bench|fuzz' --output-on-failure -j "$jobs"
+# A GUI test that fails is run again (at most three runs): Chromium under Xvfb on a busy
+# machine now and then misses a pointer move or a popup's first frame. A real fault fails all
+# three runs.
+ctest --test-dir "$build" -LE 'bench|fuzz' --output-on-failure -j "$jobs" --repeat until-pass:3
